@@ -1,0 +1,60 @@
+#pragma once
+// The configuration document: corvane.conf as an ordered list of byte lines,
+// normalised so that no blank stands next to "=" outside comment lines.
+//
+// Built for files of millions of lines: the file's bytes are kept in one
+// buffer that normalisation compacts in place, lines are views into it, and
+// each line carries a tag of its key so lookups scan a small array instead of
+// the text. An unchanged document is saved as one contiguous write.
+
+#include <QByteArray>
+#include <QByteArrayView>
+#include <cstdint>
+#include <deque>
+#include <string>
+#include <vector>
+
+class ConfDocument {
+public:
+    // Replaces the whole document with the lines of these file bytes and normalises them.
+    void loadFromBytes(QByteArray bytes);
+    void clear();
+
+    qsizetype lineCount() const { return qsizetype(m_lines.size()); }
+    QByteArrayView line(qsizetype index) const;
+
+    // GetConfValue: the value of the first entry line whose key matches the
+    // name ignoring letter case; empty when there is none.
+    QByteArray value(QByteArrayView name) const;
+    // SetConfValue: replaces the first matching line by name "=" value, appends
+    // it when there is none, removes the matching line when the value is empty.
+    void setValue(QByteArrayView name, QByteArrayView value);
+
+    // The document as saved: every line followed by one LF, as contiguous
+    // pieces of the document's own storage.
+    std::vector<QByteArrayView> savedChunks() const;
+    QByteArray savedText() const;
+
+private:
+    struct Line {
+        const char *data;
+        qsizetype size;
+    };
+    qsizetype findEntry(QByteArrayView name) const;
+    const char *storeText(QByteArray text);
+
+    QByteArray m_storage;             // the file's bytes, normalised, each line followed by LF
+    std::deque<QByteArray> m_added;   // text of lines set after loading
+    std::vector<Line> m_lines;
+    std::vector<uint32_t> m_keyTags;  // per line: see keyTag() in ConfLines.cpp
+};
+
+// Line splitting and normalisation, on their own for tests and tools.
+std::vector<QByteArray> SplitConfLines(QByteArrayView bytes);
+QByteArray NormaliseConfLine(QByteArrayView line);
+
+// The document's operations on a given document and file.
+void LoadConfFile(ConfDocument &document, const QByteArray &fileName);
+QByteArray GetConfValue(const ConfDocument &document, QByteArrayView name);
+void SetConfValue(ConfDocument &document, QByteArrayView name, QByteArrayView value);
+void SaveConfFile(const ConfDocument &document, const QByteArray &fileName);

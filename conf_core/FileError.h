@@ -1,0 +1,33 @@
+#pragma once
+// The runtime's file errors. Their texts are fixed German messages that the
+// general error handler shows; the path and the system's reason are inserted.
+
+#include <QByteArray>
+#include <QString>
+#include <stdexcept>
+
+class FileError : public std::runtime_error {
+public:
+    enum class Kind { Open, Create, Write };
+
+    // "Datei %s kann nicht geöffnet werden. %s"
+    static FileError openFailed(const QByteArray &path, int errorNumber);
+    // "Datei "%s" kann nicht erstellt werden. %s"
+    static FileError createFailed(const QByteArray &path, int errorNumber);
+    // "Stream-Schreibfehler"
+    static FileError writeFailed();
+
+    Kind kind() const { return m_kind; }
+    const QString &message() const { return m_message; }
+
+private:
+    FileError(Kind kind, const QString &message);
+    Kind m_kind;
+    QString m_message;
+};
+
+// The operating system's description of an error number, in the user's locale.
+QString SystemErrorText(int errorNumber);
+
+// A path as shown in messages: absolute, converted from the locale's charset.
+QString DisplayPath(const QByteArray &path);

@@ -1,0 +1,23 @@
+#pragma once
+// Conversion between file bytes in the user's locale character set and the
+// GUI's Unicode text. Goes through the C library (mbrtowc/wcrtomb), because
+// Qt 6 always takes "local 8-bit" to mean UTF-8.
+//
+// Bytes that the locale cannot decode (and NUL) become the private-use
+// characters U+EF00 + byte, which convert back to the very same byte, so an
+// unedited round trip never changes a file.
+
+#include <QByteArray>
+#include <QByteArrayView>
+#include <QString>
+#include <string>
+
+QString LocaleToText(QByteArrayView bytes);
+// Characters the locale cannot represent become "?".
+QByteArray TextToLocale(const QString &text);
+
+// Wide characters as the C library sees them; undecodable bytes map as above.
+std::wstring LocaleToWide(QByteArrayView bytes);
+
+// Name of the locale's character set, e.g. "UTF-8" or "ISO-8859-1".
+QByteArray LocaleCodeset();

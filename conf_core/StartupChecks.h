@@ -1,0 +1,30 @@
+#pragma once
+// Start-up: locating the language, alias and configuration files, opening the
+// language file and deciding whether the application may start.
+
+#include <QByteArray>
+#include <QList>
+#include <QString>
+#include <functional>
+#include <memory>
+
+class ConfDocument;
+class LangIniFile;
+
+extern bool StartupOk;
+extern QByteArray LangFileName;
+extern QByteArray AliasesFileName;
+extern QByteArray ConfFileName;
+extern std::unique_ptr<LangIniFile> LangIni;
+extern QByteArray CurrentLanguage;
+extern QList<QByteArray> Languages;
+extern std::unique_ptr<ConfDocument> ConfLines;
+
+// The directory part of the invocation path, up to and including the last "/".
+QByteArray ProgramDirectory(const QByteArray &invocationPath);
+
+// commandLine is the process's argv as it received it (before the toolkit
+// strips its own options). showError shows a modal error box and returns when
+// the user has closed it.
+void StartupChecks(const QList<QByteArray> &commandLine,
+                   const std::function<void(const QString &)> &showError);

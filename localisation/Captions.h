@@ -1,0 +1,29 @@
+#pragma once
+// The main window's translatable captions: language-file keys and the built-in
+// English texts used when a key is missing.
+
+#include <QByteArray>
+#include <QString>
+#include <array>
+
+struct CaptionKey {
+    const char *component;  // object name of the widget that shows the text
+    const char *key;        // "CVConf_" + component
+    const char *builtIn;
+};
+
+// In the order the captions are applied; the reminder "CVConf_PModified" last.
+extern const std::array<CaptionKey, 8> CaptionKeys;
+
+// The text for a caption key in a language section: the stored value, the
+// built-in text when the key is missing. Converted from the locale's charset.
+QString CaptionText(const QByteArray &language, const CaptionKey &caption);
+QString ModifiedReminderText(const QByteArray &language);
+
+// "ENGLISH" -> "English Language": the first character kept, ASCII capitals
+// after it lowered, then " Language".
+QString LanguagePanelCaption(const QByteArray &language);
+
+// Whether a language name can name a menu entry: ASCII letters, digits and
+// underscores, not beginning with a digit, not empty.
+bool IsComponentName(const QByteArray &name);

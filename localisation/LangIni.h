@@ -1,0 +1,42 @@
+#pragma once
+// The language file CVConfManager.lang: "[name]" sections of "key=value"
+// lines, held in memory for the whole run. Section names and keys match
+// exactly, case included; where a name or key repeats, the last one counts.
+// All texts are bytes in the user's locale character set.
+
+#include <QByteArray>
+#include <QByteArrayView>
+#include <QList>
+#include <vector>
+
+class LangIniFile {
+public:
+    struct Section {
+        QByteArray name;
+        std::vector<QByteArray> lines;  // "key=value", or a line without "=" kept as it is
+    };
+
+    // Reads the file; a missing file gives no sections. Throws FileError when
+    // the file exists but cannot be read.
+    static LangIniFile open(const QByteArray &fileName);
+    static LangIniFile fromBytes(const QByteArray &fileName, QByteArrayView bytes);
+
+    QByteArray ReadEntry(QByteArrayView section, QByteArrayView key, const QByteArray &fallback) const;
+    // Sets the entry in memory, then writes the whole file back. Throws FileError.
+    void WriteEntry(QByteArrayView section, QByteArrayView key, QByteArrayView value);
+    QList<QByteArray> SectionNames() const;
+    // Replaces the file on disk by the in-memory content. Throws FileError.
+    void WriteBack() const;
+
+    // The file's text as WriteBack writes it.
+    QByteArray serialise() const;
+    const QByteArray &fileName() const { return m_fileName; }
+    const std::vector<Section> &sections() const { return m_sections; }
+
+private:
+    const Section *findSection(QByteArrayView name) const;
+    Section *findSection(QByteArrayView name);
+
+    QByteArray m_fileName;
+    std::vector<Section> m_sections;
+};

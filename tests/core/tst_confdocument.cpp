@@ -1,0 +1,310 @@
+// The configuration document: line splitting, normalisation, name matching,
+// setting values and saving, on bytes and on real files.
+
+#include "ConfLines.h"
+#include "FileError.h"
+
+#include <QFile>
+#include <QRandomGenerator>
+#include <QTemporaryDir>
+#include <QTest>
+#include <clocale>
+
+namespace {
+
+// The normalisation exactly as the two passes describe it, slow on purpose.
+QByteArray normaliseByTwoPasses(QByteArray line)
+{
+    if (line.startsWith('#'))
+        return line;
+    for (qsizetype at; (at = line.indexOf(" =")) >= 0;)
+        line.remove(at, 1);
+    for (qsizetype at; (at = line.indexOf("= ")) >= 0;)
+        line.remove(at + 1, 1);
+    return line;
+}
+
+ConfDocument documentOf(const QByteArray &bytes)
+{
+    ConfDocument document;
+    document.loadFromBytes(bytes);
+    return document;
+}
+
+QList<QByteArray> linesOf(const ConfDocument &document)
+{
+    QList<QByteArray> lines;
+    for (qsizetype i = 0; i < document.lineCount(); ++i)
+        lines.append(document.line(i).toByteArray());
+    return lines;
+}
+
+QByteArray readFile(const QString &path)
+{
+    QFile file(path);
+    if (!file.open(QIODevice::ReadOnly))
+        return QByteArray("<unreadable " + path.toUtf8() + ">");
+    return file.readAll();
+}
+
+void writeFile(const QString &path, const QByteArray &bytes)
+{
+    QFile file(path);
+    QVERIFY(file.open(QIODevice::WriteOnly));
+    QCOMPARE(file.write(bytes), bytes.size());
+}
+
+}  // namespace
+
+class TestConfDocument : public QObject {
+    Q_OBJECT
+
+private slots:
+    void initTestCase() { QVERIFY(setlocale(LC_ALL, "C.UTF-8")); }
+
+    void normalise_data()
+    {
+        QTest::addColumn<QByteArray>("line");
+        QTest::addColumn<QByteArray>("expected");
+        QTest::newRow("blanks around") << QByteArray("DefaultDbCachePages = 2048") << QByteArray("DefaultDbCachePages=2048");
+        QTest::newRow("runs of blanks") << QByteArray("Key    =    value") << QByteArray("Key=value");
+        QTest::newRow("equals inside value") << QByteArray("Key = a = b") << QByteArray("Key=a=b");
+        QTest::newRow("blank equals blank equals") << QByteArray("a = = b") << QByteArray("a==b");
+        QTest::newRow("tabs stay") << QByteArray("Key\t=\tvalue") << QByteArray("Key\t=\tvalue");
+        QTest::newRow("tab then blank") << QByteArray("Key\t = \tvalue") << QByteArray("Key\t=\tvalue");
+        QTest::newRow("comment untouched") << QByteArray("# DeadlockTimeout = 10") << QByteArray("# DeadlockTimeout = 10");
+        QTest::newRow("blank before hash") << QByteArray(" # Key = 1") << QByteArray(" # Key=1");
+        QTest::newRow("leading blanks stay") << QByteArray("  DefaultDbCachePages = 100") << QByteArray("  DefaultDbCachePages=100");
+        QTest::newRow("remark after value") << QByteArray("SortMemBlockSize = 2097152   # 2 MB") << QByteArray("SortMemBlockSize=2097152   # 2 MB");
+        QTest::newRow("trailing blanks stay") << QByteArray("Key = v  ") << QByteArray("Key=v  ");
+        QTest::newRow("no equals") << QByteArray("just some text  here") << QByteArray("just some text  here");
+        QTest::newRow("only blanks") << QByteArray("     ") << QByteArray("     ");
+        QTest::newRow("empty") << QByteArray() << QByteArray();
+        QTest::newRow("equals alone") << QByteArray("  =  ") << QByteArray("=");
+        QTest::newRow("empty value") << QByteArray("Key = ") << QByteArray("Key=");
+        QTest::newRow("NUL bytes kept") << QByteArray("K\0ey = v\0", 9) << QByteArray("K\0ey=v\0", 7);
+    }
+    void normalise()
+    {
+        QFETCH(QByteArray, line);
+        QFETCH(QByteArray, expected);
+        QCOMPARE(NormaliseConfLine(line), expected);
+        QCOMPARE(normaliseByTwoPasses(line), expected);
+        QCOMPARE(linesOf(documentOf(line + "\n")), QList<QByteArray>{expected});
+    }
+
+    void normaliseAgreesWithTwoPassesOnRandomLines()
+    {
+        QRandomGenerator random(20261208);
+        const char alphabet[] = {' ', ' ', ' ', '=', '=', 'a', '#', '\t'};
+        for (int round = 0; round < 20000; ++round) {
+            QByteArray line;
+            const int length = random.bounded(14);
+            for (int i = 0; i < length; ++i)
+                line.append(alphabet[random.bounded(int(sizeof alphabet))]);
+            const QByteArray normalised = NormaliseConfLine(line);
+            QCOMPARE(normalised, normaliseByTwoPasses(line));
+            QCOMPARE(NormaliseConfLine(normalised), normalised);
+        }
+    }
+
+    void split_data()
+    {
+        QTest::addColumn<QByteArray>("bytes");
+        QTest::addColumn<QList<QByteArray>>("lines");
+        QTest::newRow("LF") << QByteArray("a\nb\n") << QList<QByteArray>{"a", "b"};
+        QTest::newRow("CR LF") << QByteArray("a\r\nb\r\n") << QList<QByteArray>{"a", "b"};
+        QTest::newRow("lone CR") << QByteArray("a\rb") << QList<QByteArray>{"a", "b"};
+        QTest::newRow("CR CR LF") << QByteArray("a\r\r\nb") << QList<QByteArray>{"a", "", "b"};
+        QTest::newRow("LF CR") << QByteArray("a\n\rb") << QList<QByteArray>{"a", "", "b"};
+        QTest::newRow("no final terminator") << QByteArray("a\nb") << QList<QByteArray>{"a", "b"};
+        QTest::newRow("empty") << QByteArray() << QList<QByteArray>{};
+        QTest::newRow("only line ends") << QByteArray("\n\n") << QList<QByteArray>{"", ""};
+        QTest::newRow("final CR") << QByteArray("a\r") << QList<QByteArray>{"a"};
+    }
+    void split()
+    {
+        QFETCH(QByteArray, bytes);
+        QFETCH(QList<QByteArray>, lines);
+        QList<QByteArray> split;
+        for (const QByteArray &line : SplitConfLines(bytes))
+            split.append(line);
+        QCOMPARE(split, lines);
+        QCOMPARE(linesOf(documentOf(bytes)), lines);
+    }
+
+    void getValue_data()
+    {
+        QTest::addColumn<QByteArray>("file");
+        QTest::addColumn<QByteArray>("name");
+        QTest::addColumn<QByteArray>("value");
+        QTest::newRow("plain") << QByteArray("DeadlockTimeout = 10\n") << QByteArray("DeadlockTimeout") << QByteArray("10");
+        QTest::newRow("lower-case key") << QByteArray("defaultdbcachepages = 4096\n") << QByteArray("DefaultDbCachePages") << QByteArray("4096");
+        QTest::newRow("leading blanks never match") << QByteArray("  DefaultDbCachePages = 100\n") << QByteArray("DefaultDbCachePages") << QByteArray();
+        QTest::newRow("tabs never match") << QByteArray("LockSignal\t=\t16\n") << QByteArray("LockSignal") << QByteArray();
+        QTest::newRow("comment never matches") << QByteArray("#LockMemSize = 262144\n") << QByteArray("LockMemSize") << QByteArray();
+        QTest::newRow("first of duplicates") << QByteArray("IpcName = one\nIpcName = two\n") << QByteArray("IpcName") << QByteArray("one");
+        QTest::newRow("remark is part of value") << QByteArray("TcpNoNagle = 1 # on\n") << QByteArray("TcpNoNagle") << QByteArray("1 # on");
+        QTest::newRow("value with equals") << QByteArray("RootDirectory = /a=b\n") << QByteArray("RootDirectory") << QByteArray("/a=b");
+        QTest::newRow("empty value") << QByteArray("RemoteBindAddress =\n") << QByteArray("RemoteBindAddress") << QByteArray();
+        QTest::newRow("missing") << QByteArray("Other = 1\n") << QByteArray("LockSignal") << QByteArray();
+        QTest::newRow("prefix is no match") << QByteArray("LockSignalX = 1\nLockSignal = 2\n") << QByteArray("LockSignal") << QByteArray("2");
+        QTest::newRow("line without equals skipped") << QByteArray("LockSignal\nLockSignal = 3\n") << QByteArray("LockSignal") << QByteArray("3");
+        QTest::newRow("non-ASCII key, folded") << QByteArray("größe = 5\n") << QByteArray("GRÖßE") << QByteArray("5");
+        QTest::newRow("invalid bytes are only equal to themselves") << QByteArray("k\xff = 1\nK\xfe = 2\nK\xff = 3\n") << QByteArray("K\xff") << QByteArray("1");
+        QTest::newRow("NUL inside key") << QByteArray("a\0b = 1\n", 8) << QByteArray("A\0B", 3) << QByteArray("1");
+    }
+    void getValue()
+    {
+        QFETCH(QByteArray, file);
+        QFETCH(QByteArray, name);
+        QFETCH(QByteArray, value);
+        const ConfDocument document = documentOf(file);
+        QCOMPARE(GetConfValue(document, name), value);
+    }
+
+    void setValue_data()
+    {
+        QTest::addColumn<QByteArray>("file");
+        QTest::addColumn<QByteArray>("name");
+        QTest::addColumn<QByteArray>("value");
+        QTest::addColumn<QByteArray>("saved");
+        QTest::newRow("replace in place, catalogue case")
+            << QByteArray("# head\ndeadlocktimeout = 5 # remark\ntail\n") << QByteArray("DeadlockTimeout") << QByteArray("20")
+            << QByteArray("# head\nDeadlockTimeout=20\ntail\n");
+        QTest::newRow("append when missing") << QByteArray("a=1") << QByteArray("LockSignal") << QByteArray("16")
+                                             << QByteArray("a=1\nLockSignal=16\n");
+        QTest::newRow("append after comment") << QByteArray("#LockMemSize = 262144\n") << QByteArray("LockMemSize")
+                                              << QByteArray("524288") << QByteArray("#LockMemSize = 262144\nLockMemSize=524288\n");
+        QTest::newRow("empty value removes first") << QByteArray("IpcName=a\nx\nIpcName=b\n") << QByteArray("IpcName")
+                                                   << QByteArray() << QByteArray("x\nIpcName=b\n");
+        QTest::newRow("empty value without entry") << QByteArray("#IpcName=a\n") << QByteArray("IpcName") << QByteArray()
+                                                   << QByteArray("#IpcName=a\n");
+        QTest::newRow("only first duplicate") << QByteArray("IpcName=a\nIpcName=b\n") << QByteArray("IpcName")
+                                              << QByteArray("c") << QByteArray("IpcName=c\nIpcName=b\n");
+        QTest::newRow("value stored as passed") << QByteArray("") << QByteArray("RootDirectory") << QByteArray(" /opt ")
+                                                << QByteArray("RootDirectory= /opt \n");
+        QTest::newRow("into empty document") << QByteArray() << QByteArray("IpcName") << QByteArray("x") << QByteArray("IpcName=x\n");
+    }
+    void setValue()
+    {
+        QFETCH(QByteArray, file);
+        QFETCH(QByteArray, name);
+        QFETCH(QByteArray, value);
+        QFETCH(QByteArray, saved);
+        ConfDocument document = documentOf(file);
+        SetConfValue(document, name, value);
+        QCOMPARE(document.savedText(), saved);
+        if (!value.isEmpty() && !value.startsWith(' '))
+            QCOMPARE(GetConfValue(document, name), value);
+    }
+
+    void setThenSetAgainFindsTheSetLine()
+    {
+        ConfDocument document = documentOf("x=1\n");
+        SetConfValue(document, "LockSignal", "16");
+        SetConfValue(document, "locksignal", "17");
+        QCOMPARE(document.savedText(), QByteArray("x=1\nlocksignal=17\n"));
+        SetConfValue(document, "LOCKSIGNAL", "");
+        QCOMPARE(document.savedText(), QByteArray("x=1\n"));
+    }
+
+    void unchangedDocumentIsSavedInOnePiece()
+    {
+        QByteArray bytes;
+        for (int i = 0; i < 1000; ++i)
+            bytes += "Key" + QByteArray::number(i) + " = " + QByteArray::number(i) + "\r\n# comment\n";
+        ConfDocument document = documentOf(bytes);
+        QCOMPARE(document.savedChunks().size(), size_t(1));
+        SetConfValue(document, "Key500", "x");
+        QCOMPARE(document.savedChunks().size(), size_t(3));
+        QVERIFY(document.savedText().contains("\nKey500=x\n# comment\nKey501=501\n"));
+    }
+
+    void badInputSurvives_data()
+    {
+        QTest::addColumn<QByteArray>("bytes");
+        QByteArray garbage;
+        QRandomGenerator random(7);
+        for (int i = 0; i < 100000; ++i)
+            garbage.append(char(random.bounded(256)));
+        QTest::newRow("binary garbage") << garbage;
+        QTest::newRow("NUL bytes") << QByteArray("a\0=\0b\n\0\0\n", 10);
+        QTest::newRow("10 MB single line") << QByteArray(10 * 1024 * 1024, 'x') + " = y";
+        QTest::newRow("invalid multibyte") << QByteArray("\xc3\x28 = \xa0\xa1\n\xf0\x28\x8c\x28=1");
+    }
+    void badInputSurvives()
+    {
+        QFETCH(QByteArray, bytes);
+        ConfDocument document = documentOf(bytes);
+        QByteArray expected;
+        for (const QByteArray &line : SplitConfLines(bytes))
+            expected += normaliseByTwoPasses(line) + '\n';
+        QCOMPARE(document.savedText(), expected);
+        GetConfValue(document, "RootDirectory");
+        SetConfValue(document, "RootDirectory", "/x");
+        QCOMPARE(GetConfValue(document, "RootDirectory"), QByteArray("/x"));
+        QCOMPARE(document.savedText(), expected + "RootDirectory=/x\n");
+    }
+
+    void goldenRoundTrip_data()
+    {
+        QTest::addColumn<QString>("input");
+        QTest::addColumn<QString>("expected");
+        QTest::addColumn<QList<QByteArrayList>>("edits");
+        QTest::newRow("unedited") << "roundtrip.input.conf" << "roundtrip.expected.conf" << QList<QByteArrayList>{};
+        QTest::newRow("edited") << "roundtrip.input.conf" << "edited.expected.conf"
+                                << QList<QByteArrayList>{{"DefaultDbCachePages", "8192"},
+                                                         {"TcpNoNagle", ""},
+                                                         {"LockMemSize", "1048576"},
+                                                         {"RemoteServicePort", "3051"}};
+    }
+    void goldenRoundTrip()
+    {
+        QFETCH(QString, input);
+        QFETCH(QString, expected);
+        QFETCH(QList<QByteArrayList>, edits);
+        QTemporaryDir dir;
+        const QString path = dir.filePath("corvane.conf");
+        QVERIFY(QFile::copy(QStringLiteral(CV_TEST_DATA_DIR "/core/") + input, path));
+        ConfDocument document;
+        LoadConfFile(document, QFile::encodeName(path));
+        LoadConfFile(document, QFile::encodeName(path));  // loading twice keeps one copy
+        for (const QByteArrayList &edit : edits)
+            SetConfValue(document, edit[0], edit[1]);
+        SaveConfFile(document, QFile::encodeName(path));
+        QCOMPARE(readFile(path), readFile(QStringLiteral(CV_TEST_DATA_DIR "/core/") + expected));
+    }
+
+    void loadFailureKeepsDocument_data()
+    {
+        QTest::addColumn<bool>("directory");
+        QTest::newRow("vanished file") << false;
+        QTest::newRow("directory in its place") << true;
+    }
+    void loadFailureKeepsDocument()
+    {
+        QFETCH(bool, directory);
+        QTemporaryDir dir;
+        const QString path = dir.filePath("corvane.conf");
+        writeFile(path, "IpcName = kept\n");
+        ConfDocument document;
+        LoadConfFile(document, QFile::encodeName(path));
+        SetConfValue(document, "LockSignal", "9");
+        QVERIFY(QFile::remove(path));
+        if (directory)
+            QVERIFY(QDir(dir.path()).mkdir("corvane.conf"));
+        try {
+            LoadConfFile(document, QFile::encodeName(path));
+            QFAIL("loading did not fail");
+        } catch (const FileError &error) {
+            QCOMPARE(error.kind(), FileError::Kind::Open);
+            QVERIFY2(error.message().startsWith("Datei " + path + " kann nicht geöffnet werden. "),
+                     qPrintable(error.message()));
+        }
+        QCOMPARE(document.savedText(), QByteArray("IpcName=kept\nLockSignal=9\n"));
+    }
+};
+
+QTEST_GUILESS_MAIN(TestConfDocument)
+#include "tst_confdocument.moc"

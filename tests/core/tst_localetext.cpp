@@ -1,0 +1,87 @@
+// Text conversion through the C library's locale, and byte-exact round trips.
+
+#include "LocaleText.h"
+#include "NameMatch.h"
+
+#include <QTest>
+#include <clocale>
+
+class TestLocaleText : public QObject {
+    Q_OBJECT
+
+private slots:
+    void cleanup() { setlocale(LC_ALL, "C.UTF-8"); }
+
+    void utf8Locale_data()
+    {
+        QTest::addColumn<QByteArray>("bytes");
+        QTest::addColumn<QString>("text");
+        QTest::newRow("ASCII") << QByteArray("RootDirectory=/opt") << QStringLiteral("RootDirectory=/opt");
+        QTest::newRow("umlauts") << QByteArray("Gr\xc3\xb6\xc3\x9f" "e") << QStringLiteral("Größe");
+        QTest::newRow("beyond the BMP") << QByteArray("\xf0\x9f\x98\x80") << QString::fromUcs4(U"\U0001F600");
+        QTest::newRow("Latin-1 byte escaped") << QByteArray("caf\xe9") << (QStringLiteral("caf") + QChar(0xEFE9));
+        QTest::newRow("NUL escaped") << QByteArray("a\0b", 3) << (QStringLiteral("a") + QChar(0xEF00) + QStringLiteral("b"));
+        QTest::newRow("truncated sequence") << QByteArray("x\xc3") << (QStringLiteral("x") + QChar(0xEFC3));
+        QTest::newRow("real escape-range character") << QByteArray("\xee\xbc\x80")
+                                                     << (QString(QChar(0xEFEE)) + QChar(0xEFBC) + QChar(0xEF80));
+    }
+    void utf8Locale()
+    {
+        QFETCH(QByteArray, bytes);
+        QFETCH(QString, text);
+        QVERIFY(setlocale(LC_ALL, "C.UTF-8"));
+        QCOMPARE(LocaleToText(bytes), text);
+        QCOMPARE(TextToLocale(text), bytes);
+    }
+
+    void unrepresentableCharacterBecomesQuestionMark()
+    {
+        QVERIFY(setlocale(LC_ALL, "C"));
+        QCOMPARE(TextToLocale(QStringLiteral("a€b")), QByteArray("a?b"));
+    }
+
+    void latin1Locale()
+    {
+        if (!setlocale(LC_ALL, "de_DE.ISO-8859-1"))
+            QSKIP("locale de_DE.ISO-8859-1 is not generated on this machine");
+        QCOMPARE(LocaleCodeset(), QByteArray("ISO-8859-1"));
+        QCOMPARE(LocaleToText("Gr\xf6\xdf" "e"), QStringLiteral("Größe"));
+        QCOMPARE(TextToLocale(QStringLiteral("Größe")), QByteArray("Gr\xf6\xdf" "e"));
+        QCOMPARE(TextToLocale(QStringLiteral("€")), QByteArray("?"));
+        QVERIFY(NamesMatch("gr\xf6\xdf" "e", "GR\xd6\xdf" "E"));
+        QVERIFY(!NamesMatch("gr\xf6\xdf" "e", "GROSSE"));
+    }
+
+    void allBytesRoundTrip_data()
+    {
+        QTest::addColumn<QByteArray>("locale");
+        QTest::newRow("C.UTF-8") << QByteArray("C.UTF-8");
+        QTest::newRow("C") << QByteArray("C");
+        QTest::newRow("de_DE.ISO-8859-1") << QByteArray("de_DE.ISO-8859-1");
+    }
+    void allBytesRoundTrip()
+    {
+        QFETCH(QByteArray, locale);
+        if (!setlocale(LC_ALL, locale.constData()))
+            QSKIP("locale not generated on this machine");
+        QByteArray bytes;
+        for (int round = 0; round < 3; ++round)
+            for (int byte = 0; byte < 256; ++byte)
+                bytes.append(char(byte));
+        QCOMPARE(TextToLocale(LocaleToText(bytes)), bytes);
+    }
+
+    void asciiFoldingCheck()
+    {
+        QVERIFY(setlocale(LC_ALL, "C.UTF-8"));
+        QVERIFY(AsciiFoldingIsPlain());
+        if (setlocale(LC_ALL, "tr_TR.UTF-8")) {
+            // Turkish folds "i" to a dotted capital: byte folding would be wrong there.
+            QVERIFY(!AsciiFoldingIsPlain());
+            QVERIFY(!NamesMatch("ipcname", "IPCNAME"));
+        }
+    }
+};
+
+QTEST_GUILESS_MAIN(TestLocaleText)
+#include "tst_localetext.moc"

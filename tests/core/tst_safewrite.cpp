@@ -1,0 +1,372 @@
+// Replacing a file safely: what survives a success (path, links, owner, mode)
+// and what survives every kind of failure (the previous content, whole).
+
+#include "FileError.h"
+#include "SafeWrite.h"
+
+#include <QDir>
+#include <QFile>
+#include <QTemporaryDir>
+#include <QTest>
+#include <cerrno>
+#include <csignal>
+#include <fcntl.h>
+#include <sys/resource.h>
+#include <sys/stat.h>
+#include <unistd.h>
+
+namespace {
+
+const QByteArray OldContent = "old content\nof the file\n";
+const QByteArray NewContent = QByteArray("new content, rather longer than before\n").repeated(50);
+
+QByteArray encoded(const QString &path) { return QFile::encodeName(path); }
+
+QByteArray readFile(const QString &path)
+{
+    QFile file(path);
+    return file.open(QIODevice::ReadOnly) ? file.readAll() : QByteArray("<unreadable>");
+}
+
+void writeFile(const QString &path, const QByteArray &bytes)
+{
+    QFile file(path);
+    QVERIFY(file.open(QIODevice::WriteOnly));
+    QCOMPARE(file.write(bytes), bytes.size());
+}
+
+struct stat statOf(const QString &path)
+{
+    struct stat status {};
+    ::lstat(encoded(path).constData(), &status);
+    return status;
+}
+
+QStringList entriesOf(const QString &dir)
+{
+    return QDir(dir).entryList(QDir::AllEntries | QDir::Hidden | QDir::NoDotAndDotDot);
+}
+
+// Which call of the seam fails, and how.
+enum class Failing { None, Write, Fsync, Fchmod, Close, Rename, Fchown, OpenTemporaryDenied, OpenTemporaryNoSpace };
+Failing failing = Failing::None;
+
+int failingOpen(const char *path, int flags, mode_t mode)
+{
+    if ((flags & O_EXCL) && failing == Failing::OpenTemporaryDenied) {
+        errno = EACCES;
+        return -1;
+    }
+    if ((flags & O_EXCL) && failing == Failing::OpenTemporaryNoSpace) {
+        errno = ENOSPC;
+        return -1;
+    }
+    return RealSafeWriteCalls().open(path, flags, mode);
+}
+ssize_t failingWrite(int fd, const void *data, size_t size)
+{
+    if (failing == Failing::Write) {
+        // Half of it, then the disk is full.
+        static bool half = true;
+        half = !half;
+        if (!half && size > 1)
+            return ::write(fd, data, size / 2);
+        errno = ENOSPC;
+        return -1;
+    }
+    return ::write(fd, data, size);
+}
+int failingFsync(int fd)
+{
+    if (failing == Failing::Fsync) {
+        errno = EIO;
+        return -1;
+    }
+    return ::fsync(fd);
+}
+int failingFchmod(int fd, mode_t mode)
+{
+    if (failing == Failing::Fchmod) {
+        errno = EPERM;
+        return -1;
+    }
+    return ::fchmod(fd, mode);
+}
+int failingClose(int fd)
+{
+    const int result = ::close(fd);
+    if (failing == Failing::Close) {
+        errno = EIO;
+        return -1;
+    }
+    return result;
+}
+int failingRename(const char *from, const char *to)
+{
+    if (failing == Failing::Rename) {
+        errno = EXDEV;
+        return -1;
+    }
+    return ::rename(from, to);
+}
+int failingFchown(int fd, uid_t owner, gid_t group)
+{
+    if (failing == Failing::Fchown) {
+        errno = EPERM;
+        return -1;
+    }
+    return ::fchown(fd, owner, group);
+}
+
+}  // namespace
+
+class TestSafeWrite : public QObject {
+    Q_OBJECT
+
+private slots:
+    void init()
+    {
+        failing = Failing::None;
+        SafeWriteCalls &calls = SafeWriteSystemCalls();
+        calls.open = failingOpen;
+        calls.write = failingWrite;
+        calls.fsync = failingFsync;
+        calls.fchmod = failingFchmod;
+        calls.close = failingClose;
+        calls.rename = failingRename;
+        calls.fchown = failingFchown;
+    }
+    void cleanup() { SafeWriteSystemCalls() = RealSafeWriteCalls(); }
+
+    void newFileGetsModeLessUmask_data()
+    {
+        QTest::addColumn<int>("mask");
+        QTest::addColumn<int>("mode");
+        QTest::newRow("umask 022") << 022 << 0644;
+        QTest::newRow("umask 077") << 077 << 0600;
+        QTest::newRow("umask 002") << 002 << 0664;
+    }
+    void newFileGetsModeLessUmask()
+    {
+        QFETCH(int, mask);
+        QFETCH(int, mode);
+        QTemporaryDir dir;
+        const QString path = dir.filePath("new.conf");
+        const mode_t previous = ::umask(mode_t(mask));
+        WriteFileSafely(encoded(path), NewContent);
+        ::umask(previous);
+        QCOMPARE(readFile(path), NewContent);
+        QCOMPARE(int(statOf(path).st_mode & 07777), mode);
+        QCOMPARE(entriesOf(dir.path()), QStringList{"new.conf"});
+    }
+
+    void existingFileKeepsOwnerAndMode_data()
+    {
+        QTest::addColumn<int>("mode");
+        QTest::addColumn<bool>("otherOwner");
+        QTest::newRow("0600") << 0600 << false;
+        QTest::newRow("0640") << 0640 << false;
+        QTest::newRow("0640 other owner") << 0640 << true;
+        QTest::newRow("setgid 02755 other owner") << 02755 << true;
+    }
+    void existingFileKeepsOwnerAndMode()
+    {
+        QFETCH(int, mode);
+        QFETCH(bool, otherOwner);
+        if (otherOwner && ::geteuid() != 0)
+            QSKIP("giving a file to another owner needs root");
+        QTemporaryDir dir;
+        const QString path = dir.filePath("corvane.conf");
+        writeFile(path, OldContent);
+        if (otherOwner)
+            QCOMPARE(::chown(encoded(path).constData(), 65534, 65534), 0);
+        QCOMPARE(::chmod(encoded(path).constData(), mode_t(mode)), 0);
+        const struct stat before = statOf(path);
+
+        WriteFileSafely(encoded(path), NewContent);
+
+        const struct stat after = statOf(path);
+        QCOMPARE(readFile(path), NewContent);
+        QCOMPARE(int(after.st_mode & 07777), mode);
+        QCOMPARE(after.st_uid, before.st_uid);
+        QCOMPARE(after.st_gid, before.st_gid);
+        QVERIFY2(after.st_ino != before.st_ino, "a single-link file is replaced by rename");
+        QCOMPARE(entriesOf(dir.path()), QStringList{"corvane.conf"});
+    }
+
+    void symbolicLinksAreFollowed_data()
+    {
+        QTest::addColumn<QStringList>("chain");  // link names, each pointing at the next, the last at real.conf
+        QTest::newRow("one absolute link") << QStringList{"link.conf"};
+        QTest::newRow("chain of two") << QStringList{"first.conf", "second.conf"};
+    }
+    void symbolicLinksAreFollowed()
+    {
+        QFETCH(QStringList, chain);
+        QTemporaryDir dir;
+        QVERIFY(QDir(dir.path()).mkdir("etc"));
+        const QString real = dir.filePath("etc/real.conf");
+        writeFile(real, OldContent);
+        QString next = real;
+        for (int i = chain.size() - 1; i >= 0; --i) {
+            const QString link = dir.filePath(chain[i]);
+            // The last link is relative, to check it resolves from its own directory.
+            const QString target = next == real ? QStringLiteral("etc/real.conf") : next;
+            QCOMPARE(::symlink(encoded(target).constData(), encoded(link).constData()), 0);
+            next = link;
+        }
+        const QString first = dir.filePath(chain.first());
+        QDir::setCurrent(QDir::rootPath());
+        WriteFileSafely(encoded(first), NewContent);
+        QCOMPARE(readFile(real), NewContent);
+        for (const QString &name : chain)
+            QVERIFY(S_ISLNK(statOf(dir.filePath(name)).st_mode));
+        QCOMPARE(entriesOf(dir.filePath("etc")), QStringList{"real.conf"});
+    }
+
+    void linkLoopFails()
+    {
+        QTemporaryDir dir;
+        const QString a = dir.filePath("a"), b = dir.filePath("b");
+        QCOMPARE(::symlink(encoded(b).constData(), encoded(a).constData()), 0);
+        QCOMPARE(::symlink(encoded(a).constData(), encoded(b).constData()), 0);
+        try {
+            WriteFileSafely(encoded(a), NewContent);
+            QFAIL("a link loop was written through");
+        } catch (const FileError &error) {
+            QCOMPARE(error.kind(), FileError::Kind::Create);
+            QVERIFY(error.message().startsWith("Datei \"" + a + "\" kann nicht erstellt werden. "));
+        }
+    }
+
+    void hardLinkedFileIsRewrittenInPlace()
+    {
+        QTemporaryDir dir;
+        const QString path = dir.filePath("corvane.conf"), other = dir.filePath("other-name.conf");
+        writeFile(path, OldContent);
+        QCOMPARE(::link(encoded(path).constData(), encoded(other).constData()), 0);
+        const ino_t inode = statOf(path).st_ino;
+        WriteFileSafely(encoded(path), NewContent);
+        QCOMPARE(statOf(path).st_ino, inode);
+        QCOMPARE(readFile(other), NewContent);
+        // Shorter content must not leave the old tail behind.
+        WriteFileSafely(encoded(path), QByteArray("short\n"));
+        QCOMPARE(readFile(other), QByteArray("short\n"));
+    }
+
+    void directoryInPlaceOfFile()
+    {
+        QTemporaryDir dir;
+        const QString path = dir.filePath("corvane.conf");
+        QVERIFY(QDir(dir.path()).mkdir("corvane.conf"));
+        try {
+            WriteFileSafely(encoded(path), NewContent);
+            QFAIL("writing over a directory succeeded");
+        } catch (const FileError &error) {
+            QCOMPARE(error.kind(), FileError::Kind::Create);
+            QVERIFY(error.message().startsWith("Datei \"" + path + "\" kann nicht erstellt werden. "));
+        }
+        QVERIFY(QFileInfo(path).isDir());
+    }
+
+    void failingCallsLeaveOldFileWhole_data()
+    {
+        QTest::addColumn<int>("which");
+        QTest::addColumn<bool>("hardLinked");
+        QTest::addColumn<int>("kind");
+        const int write = int(FileError::Kind::Write), create = int(FileError::Kind::Create);
+        QTest::newRow("short write") << int(Failing::Write) << false << write;
+        QTest::newRow("fsync") << int(Failing::Fsync) << false << write;
+        QTest::newRow("fchmod") << int(Failing::Fchmod) << false << write;
+        QTest::newRow("close") << int(Failing::Close) << false << write;
+        QTest::newRow("rename") << int(Failing::Rename) << false << write;
+        QTest::newRow("temporary: no space") << int(Failing::OpenTemporaryNoSpace) << false << create;
+        QTest::newRow("in place: fsync") << int(Failing::Fsync) << true << write;
+    }
+    void failingCallsLeaveOldFileWhole()
+    {
+        QFETCH(int, which);
+        QFETCH(bool, hardLinked);
+        QFETCH(int, kind);
+        QTemporaryDir dir;
+        const QString path = dir.filePath("corvane.conf");
+        writeFile(path, OldContent);
+        QCOMPARE(::chmod(encoded(path).constData(), 0640), 0);
+        if (hardLinked)
+            QCOMPARE(::link(encoded(path).constData(), encoded(dir.filePath("link")).constData()), 0);
+        failing = Failing(which);
+        try {
+            WriteFileSafely(encoded(path), NewContent);
+            QFAIL("the failure was not reported");
+        } catch (const FileError &error) {
+            QCOMPARE(int(error.kind()), kind);
+        }
+        failing = Failing::None;
+        if (!hardLinked)
+            QCOMPARE(readFile(path), OldContent);
+        QCOMPARE(int(statOf(path).st_mode & 07777), 0640);
+        QStringList expected{"corvane.conf"};
+        if (hardLinked)
+            expected.append("link");
+        QCOMPARE(entriesOf(dir.path()), expected);
+    }
+
+    void unusableTemporaryFallsBackToInPlace_data()
+    {
+        QTest::addColumn<int>("which");
+        QTest::newRow("directory not writable") << int(Failing::OpenTemporaryDenied);
+        QTest::newRow("owner cannot be restored") << int(Failing::Fchown);
+    }
+    void unusableTemporaryFallsBackToInPlace()
+    {
+        QFETCH(int, which);
+        QTemporaryDir dir;
+        const QString path = dir.filePath("corvane.conf");
+        writeFile(path, OldContent);
+        const ino_t inode = statOf(path).st_ino;
+        failing = Failing(which);
+        WriteFileSafely(encoded(path), NewContent);
+        QCOMPARE(readFile(path), NewContent);
+        QCOMPARE(statOf(path).st_ino, inode);
+        QCOMPARE(entriesOf(dir.path()), QStringList{"corvane.conf"});
+    }
+
+    void realShortWriteFromFileSizeLimit_data()
+    {
+        QTest::addColumn<bool>("hardLinked");
+        QTest::newRow("by rename") << false;
+        QTest::newRow("in place, space reserved first") << true;
+    }
+    void realShortWriteFromFileSizeLimit()
+    {
+        QFETCH(bool, hardLinked);
+        SafeWriteSystemCalls() = RealSafeWriteCalls();
+        QTemporaryDir dir;
+        const QString path = dir.filePath("corvane.conf");
+        writeFile(path, OldContent);
+        if (hardLinked)
+            QCOMPARE(::link(encoded(path).constData(), encoded(dir.filePath("link")).constData()), 0);
+
+        struct rlimit saved {};
+        QCOMPARE(::getrlimit(RLIMIT_FSIZE, &saved), 0);
+        const auto previousHandler = std::signal(SIGXFSZ, SIG_IGN);
+        struct rlimit limited = saved;
+        limited.rlim_cur = 1000;  // NewContent is about 2 KB
+        QCOMPARE(::setrlimit(RLIMIT_FSIZE, &limited), 0);
+        bool failed = false;
+        try {
+            WriteFileSafely(encoded(path), NewContent);
+        } catch (const FileError &error) {
+            failed = error.kind() == FileError::Kind::Write;
+        }
+        ::setrlimit(RLIMIT_FSIZE, &saved);
+        std::signal(SIGXFSZ, previousHandler);
+
+        QVERIFY(failed);
+        QCOMPARE(readFile(path), OldContent);
+        QCOMPARE(entriesOf(dir.path()).size(), hardLinked ? 2 : 1);
+    }
+};
+
+QTEST_GUILESS_MAIN(TestSafeWrite)
+#include "tst_safewrite.moc"

@@ -1,0 +1,35 @@
+#include "ErrorHandler.h"
+
+#include "FileError.h"
+#include "LocaleText.h"
+#include "MessageBox.h"
+
+#include <QApplication>
+#include <exception>
+
+QString ErrorBoxText(const QString &description)
+{
+    if (!description.isEmpty() && description.back() > QLatin1Char('.'))
+        return description + QLatin1Char('.');
+    return description;
+}
+
+void ShowGeneralError(const QString &description)
+{
+    MessageBox::showError(ErrorBoxText(description), QApplication::activeWindow());
+}
+
+bool RunGuarded(const std::function<void()> &body)
+{
+    try {
+        body();
+        return true;
+    } catch (const FileError &error) {
+        ShowGeneralError(error.message());
+    } catch (const std::exception &error) {
+        ShowGeneralError(LocaleToText(error.what()));
+    } catch (...) {
+        ShowGeneralError(QStringLiteral("Unbekannter Fehler"));
+    }
+    return false;
+}

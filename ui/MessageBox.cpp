@@ -1,0 +1,99 @@
+#include "MessageBox.h"
+
+#include <QMessageBox>
+#include <QPushButton>
+#include <optional>
+
+namespace MessageBox {
+namespace {
+
+std::optional<Answer> &nextAnswer()
+{
+    static std::optional<Answer> answer;
+    return answer;
+}
+
+QList<Shown> &recorded()
+{
+    static QList<Shown> boxes;
+    return boxes;
+}
+
+QMessageBox::Icon iconFor(Kind kind)
+{
+    switch (kind) {
+    case Kind::Information: return QMessageBox::Information;
+    case Kind::Error: return QMessageBox::Critical;
+    case Kind::Warning: return QMessageBox::Warning;
+    case Kind::Confirmation: return QMessageBox::Question;
+    }
+    return QMessageBox::NoIcon;
+}
+
+}  // namespace
+
+QString titleFor(Kind kind)
+{
+    switch (kind) {
+    case Kind::Information: return QStringLiteral("Information");
+    case Kind::Error: return QStringLiteral("Fehler");
+    case Kind::Warning: return QStringLiteral("Warnung");
+    case Kind::Confirmation: return QStringLiteral("Bestätigung");
+    }
+    return QString();
+}
+
+Answer show(Kind kind, const QString &text, Buttons buttons, QWidget *parent)
+{
+    if (nextAnswer()) {
+        const Answer answer = *nextAnswer();
+        nextAnswer().reset();
+        recorded().append({kind, titleFor(kind), text, buttons});
+        return answer;
+    }
+
+    QMessageBox box(iconFor(kind), titleFor(kind), text, QMessageBox::NoButton, parent);
+    box.setObjectName(QStringLiteral("MessageBox"));
+    struct Choice {
+        QString caption;
+        Answer answer;
+    };
+    QList<Choice> choices;
+    switch (buttons) {
+    case Buttons::Ok: choices = {{QStringLiteral("OK"), Answer::Ok}}; break;
+    case Buttons::OkCancel:
+        choices = {{QStringLiteral("OK"), Answer::Ok}, {QStringLiteral("Abbrechen"), Answer::Cancel}};
+        break;
+    case Buttons::YesNo:
+        choices = {{QStringLiteral("&Ja"), Answer::Yes}, {QStringLiteral("&Nein"), Answer::No}};
+        break;
+    }
+    QList<QPushButton *> pushButtons;
+    for (const Choice &choice : choices)
+        pushButtons.append(box.addButton(choice.caption, QMessageBox::ActionRole));
+    box.setDefaultButton(pushButtons.first());
+    // Escape and the title-bar close end the box without a visible button:
+    // they press this hidden one, which counts as Cancel.
+    QPushButton *closeButton = box.addButton(QMessageBox::Cancel);
+    closeButton->hide();
+    box.setEscapeButton(closeButton);
+    box.exec();
+    const int index = pushButtons.indexOf(qobject_cast<QPushButton *>(box.clickedButton()));
+    return index < 0 ? Answer::Cancel : choices[index].answer;
+}
+
+Answer showError(const QString &text, QWidget *parent)
+{
+    return show(Kind::Error, text, Buttons::Ok, parent);
+}
+
+Answer askYesNo(const QString &text, QWidget *parent)
+{
+    return show(Kind::Confirmation, text, Buttons::YesNo, parent);
+}
+
+void setNextAnswer(Answer answer) { nextAnswer() = answer; }
+const QList<Shown> &shownBoxes() { return recorded(); }
+void clearShownBoxes() { recorded().clear(); }
+
+}  // namespace MessageBox
