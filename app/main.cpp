@@ -1,5 +1,6 @@
 // Program entry: the start-up gate, then the main window and the event loop.
 
+#include "ErrorHandler.h"
 #include "GuardedApplication.h"
 #include "MainU.h"
 #include "MessageBox.h"
@@ -22,7 +23,7 @@ int main(int argc, char **argv)
     // Message boxes need the application object, so it exists before start-up.
     GuardedApplication application(argc, argv);
 
-    StartupChecks(commandLine, [](const QString &text) { MessageBox::showError(text); });
+    StartupChecks(commandLine, [](const QString &text) { MessageBox::showError(ErrorBoxText(text)); });
     if (!StartupOk)
         return 0;
 

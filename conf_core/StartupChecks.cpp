@@ -1,0 +1,91 @@
+#include "StartupChecks.h"
+
+#include "ConfLines.h"
+#include "FileError.h"
+#include "LangIni.h"
+#include "ReadFile.h"
+
+bool StartupOk = false;
+QByteArray LangFileName;
+QByteArray AliasesFileName;
+QByteArray ConfFileName;
+std::unique_ptr<LangIniFile> LangIni;
+QByteArray CurrentLanguage;
+QList<QByteArray> Languages;
+std::unique_ptr<ConfDocument> ConfLines;
+
+namespace {
+
+bool IsAsciiLetterCaseOf(QByteArrayView name, QByteArrayView upperCaseName)
+{
+    if (name.size() != upperCaseName.size())
+        return false;
+    for (qsizetype i = 0; i < name.size(); ++i) {
+        const char c = name[i];
+        const char upper = (c >= 'a' && c <= 'z') ? char(c - 'a' + 'A') : c;
+        if (upper != upperCaseName[i])
+            return false;
+    }
+    return true;
+}
+
+}  // namespace
+
+QByteArray ProgramDirectory(const QByteArray &invocationPath)
+{
+    return invocationPath.left(invocationPath.lastIndexOf('/') + 1);
+}
+
+void StartupChecks(const QList<QByteArray> &commandLine,
+                   const std::function<void(const QString &)> &showError)
+{
+    // A failed start-up leaves nothing of an earlier run behind.
+    StartupOk = false;
+    LangIni.reset();
+    CurrentLanguage.clear();
+    Languages.clear();
+    ConfLines.reset();
+    ConfFileName.clear();
+
+    const QByteArray programDirectory = ProgramDirectory(commandLine.value(0));
+    LangFileName = programDirectory + "CVConfManager.lang";
+    AliasesFileName = programDirectory + "aliases.conf";
+
+    if (!PathExists(LangFileName)) {
+        showError(QStringLiteral("Missing Language file. "
+                                 "Please copy CVConfManager.lang in the same directory as the application."));
+        return;
+    }
+    try {
+        LangIni = std::make_unique<LangIniFile>(LangIniFile::open(LangFileName));
+    } catch (const FileError &error) {
+        showError(error.message());
+        return;
+    }
+
+    CurrentLanguage = LangIni->ReadEntry("GENERAL", "CurrentLanguage", QByteArray());
+    if (CurrentLanguage.isEmpty())
+        CurrentLanguage = "ENGLISH";
+
+    Languages = LangIni->SectionNames();
+    for (qsizetype i = 0; i < Languages.size(); ++i) {
+        if (IsAsciiLetterCaseOf(Languages[i], "GENERAL")) {
+            Languages.removeAt(i);
+            break;
+        }
+    }
+
+    ConfLines = std::make_unique<ConfDocument>();
+
+    if (commandLine.size() >= 2 && PathExists(commandLine[1]))
+        ConfFileName = commandLine[1];
+    else
+        ConfFileName = programDirectory + "corvane.conf";
+
+    if (!PathExists(ConfFileName)) {
+        showError(QStringLiteral("Missing ") + QStringLiteral("corvane.conf") + QStringLiteral(" file. ")
+                  + QStringLiteral("Please verify that your corvane server is properly installed."));
+        return;
+    }
+    StartupOk = true;
+}
