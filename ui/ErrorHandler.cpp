@@ -26,6 +26,8 @@ bool RunGuarded(const std::function<void()> &body)
         return true;
     } catch (const FileError &error) {
         ShowGeneralError(error.message());
+    } catch (const ErrorText &error) {
+        ShowGeneralError(error.text());
     } catch (const std::exception &error) {
         ShowGeneralError(LocaleToText(error.what()));
     } catch (...) {

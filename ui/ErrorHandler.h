@@ -5,6 +5,17 @@
 
 #include <QString>
 #include <functional>
+#include <stdexcept>
+
+// An error whose text the error box shows as it stands.
+class ErrorText : public std::runtime_error {
+public:
+    explicit ErrorText(const QString &text) : std::runtime_error(text.toStdString()), m_text(text) {}
+    const QString &text() const { return m_text; }
+
+private:
+    QString m_text;
+};
 
 // The text as the error box shows it: a full stop appended when the last
 // character sorts after ".".

@@ -1,0 +1,186 @@
+// The language menu and switching languages on the real window: captions,
+// descriptions, the stored choice and the start after it.
+
+#include "LangIni.h"
+#include "MainFormFixture.h"
+#include "SafeWrite.h"
+
+#include <QDir>
+#include <QMenu>
+#include <QPlainTextEdit>
+#include <cerrno>
+#include <clocale>
+
+namespace {
+
+const QByteArray ThreeLanguages =
+    "[GENERAL]\nCurrentLanguage=ENGLISH\n\n"
+    "[ENGLISH]\nCVConf_PModified=Don't forget to save!\nRootDirectory=Install directory.\\nDefault: empty\n\n"
+    "[DEUTSCH]\nCVConf_BReadConfig=Konfiguration lesen\nCVConf_BWriteConfig=Konfiguration speichern\n"
+    "CVConf_BLanguage=Sprache wechseln\nCVConf_LItemValue=Neuer Wert:\nCVConf_BSaveValue=Sichern\n"
+    "CVConf_BCancelValue=\nCVConf_LbVisit=Besuchen\nCVConf_PModified=Speichern nicht vergessen!\n"
+    "RootDirectory=Installationsverzeichnis.\\nStandard: leer\n\n"
+    "[NUR_BESCHREIBUNG]\nRootDirectory=Nur eine Beschreibung\n\n";
+
+int failingOpen(const char *, int, mode_t)
+{
+    errno = EROFS;
+    return -1;
+}
+
+}  // namespace
+
+class TestLanguageSwitch : public QObject {
+    Q_OBJECT
+
+    MainFormFixture f;
+
+    QMenu *menu() const { return f.child<QMenu>("PMLanguage"); }
+    QStringList entryNames() const
+    {
+        QStringList names;
+        for (QAction *action : menu()->actions())
+            names.append(action->objectName() + '|' + action->text());
+        return names;
+    }
+    void choose(const char *language)
+    {
+        QAction *entry = menu()->findChild<QAction *>(QLatin1String(language));
+        if (!entry)
+            entry = f.form->findChild<QAction *>(QLatin1String(language));
+        QVERIFY(entry);
+        entry->trigger();
+    }
+    QString description() const { return f.child<QPlainTextEdit>("Item_Comments")->toPlainText(); }
+
+private slots:
+    void initTestCase() { QVERIFY(setlocale(LC_ALL, "C.UTF-8")); }
+    void init()
+    {
+        f.reset();
+        MessageBox::clearShownBoxes();
+        f.write("corvane.conf", "RootDirectory = /opt/corvane\n");
+    }
+    void cleanup()
+    {
+        f.form.reset();
+        SafeWriteSystemCalls() = RealSafeWriteCalls();
+    }
+
+    void menuFromLanguageFile_data()
+    {
+        QTest::addColumn<QByteArray>("file");
+        QTest::addColumn<QStringList>("entries");
+        QTest::newRow("GENERAL only") << QByteArray("[GENERAL]\nCurrentLanguage=ENGLISH\n") << QStringList{};
+        QTest::newRow("three languages") << ThreeLanguages
+                                         << QStringList{"ENGLISH|ENGLISH", "DEUTSCH|DEUTSCH", "NUR_BESCHREIBUNG|NUR_BESCHREIBUNG"};
+    }
+    void menuFromLanguageFile()
+    {
+        QFETCH(QByteArray, file);
+        QFETCH(QStringList, entries);
+        f.write("CVConfManager.lang", file);
+        QVERIFY(f.open());
+        QCOMPARE(entryNames(), entries);
+        for (QAction *action : menu()->actions()) {
+            QVERIFY(!action->isCheckable());
+            QVERIFY(action->shortcut().isEmpty());
+        }
+        QTest::mouseClick(f.button("BLanguage"), Qt::LeftButton);
+        QCOMPARE(menu()->isVisible(), !entries.isEmpty());
+        if (!entries.isEmpty()) {
+            const QPoint corner = f.button("BLanguage")->mapToGlobal(QPoint(0, 0));
+            QCOMPARE(menu()->pos(), QPoint(corner.x(), corner.y() - 19 * int(entries.size())));
+            menu()->hide();
+        }
+    }
+
+    void invalidNameStopsCreation()
+    {
+        f.write("CVConfManager.lang",
+                "[GENERAL]\nCurrentLanguage=DEUTSCH\n\n[ENGLISH]\n\n[FRAN CAIS]\n\n[DEUTSCH]\nCVConf_BSaveValue=Sichern\n");
+        MessageBox::setNextAnswer(MessageBox::Answer::Ok);
+        QVERIFY(f.open());
+        QCOMPARE(MessageBox::shownBoxes().size(), 1);
+        QCOMPARE(MessageBox::shownBoxes()[0].text, QStringLiteral("''FRAN CAIS'' ist kein gültiger Komponentenname."));
+        QCOMPARE(entryNames(), QStringList{"ENGLISH|ENGLISH"});
+        // The rest of the creation is skipped: design captions and places.
+        QCOMPARE(f.button("BSaveValue")->text(), QStringLiteral("Save"));
+        QCOMPARE(f.label("LItemValue"), QStringLiteral("New Value:"));
+        QCOMPARE(f.label("PLanguage"), QStringLiteral("English Language"));
+        QCOMPARE(f.button("BSaveValue")->y(), 210);
+        QCOMPARE(f.list()->columnWidth(0), 93);
+        QCOMPARE(f.list()->topLevelItemCount(), 36);
+    }
+
+    void switchingEndToEnd()
+    {
+        f.write("CVConfManager.lang", ThreeLanguages);
+        QVERIFY(f.open());
+        QCOMPARE(f.label("PLanguage"), QStringLiteral("English Language"));
+        QCOMPARE(f.label("LItemValue"), QStringLiteral("Modify the value here:"));
+        QCOMPARE(description(), QStringLiteral("Install directory.\nDefault: empty"));
+        f.editor()->setText("scribbled");  // refilled from the document by the switch
+
+        choose("DEUTSCH");
+        QCOMPARE(f.button("BReadConfig")->text(), QStringLiteral("Konfiguration lesen"));
+        QCOMPARE(f.button("BWriteConfig")->text(), QStringLiteral("Konfiguration speichern"));
+        QCOMPARE(f.button("BLanguage")->text(), QStringLiteral("Sprache wechseln"));
+        QCOMPARE(f.label("LItemValue"), QStringLiteral("Neuer Wert:"));
+        QCOMPARE(f.button("BSaveValue")->text(), QStringLiteral("Sichern"));
+        QCOMPARE(f.button("BCancelValue")->text(), QString());  // present but empty
+        QCOMPARE(f.label("LbVisit"), QStringLiteral("Besuchen"));
+        QCOMPARE(f.label("PLanguage"), QStringLiteral("Deutsch Language"));
+        QCOMPARE(f.button("BReadAliases")->text(), QStringLiteral("Read aliases file"));
+        QCOMPARE(description(), QStringLiteral("Installationsverzeichnis.\nStandard: leer"));
+        QCOMPARE(f.editor()->text(), QStringLiteral("/opt/corvane"));
+        QCOMPARE(LangIniFile::open(QFile::encodeName(f.path("CVConfManager.lang"))).ReadEntry("GENERAL", "CurrentLanguage", ""),
+                 QByteArray("DEUTSCH"));
+
+        // The next start opens in the chosen language.
+        QVERIFY(f.open());
+        QCOMPARE(f.button("BReadConfig")->text(), QStringLiteral("Konfiguration lesen"));
+        QCOMPARE(description(), QStringLiteral("Installationsverzeichnis.\nStandard: leer"));
+
+        // A section of descriptions only: built-in captions, its description.
+        choose("NUR_BESCHREIBUNG");
+        QCOMPARE(f.button("BReadConfig")->text(), QStringLiteral("Read configuration file"));
+        QCOMPARE(f.button("BCancelValue")->text(), QStringLiteral("Cancel"));
+        QCOMPARE(f.label("PLanguage"), QStringLiteral("Nur_beschreibung Language"));
+        QCOMPARE(description(), QStringLiteral("Nur eine Beschreibung"));
+    }
+
+    void reminderIsTranslatedOnlyWhileShown()
+    {
+        f.write("CVConfManager.lang", ThreeLanguages);
+        QVERIFY(f.open());
+        choose("DEUTSCH");
+        QCOMPARE(f.label("PModified"), QString());
+        choose("ENGLISH");
+        f.list()->setFocus();
+        QTest::keyClick(f.list(), Qt::Key_Return);
+        QTest::keyClicks(f.editor(), "/srv");
+        QTest::keyClick(f.editor(), Qt::Key_Return);
+        QCOMPARE(f.label("PModified"), QStringLiteral("Don't forget to save!"));
+        choose("DEUTSCH");
+        QCOMPARE(f.label("PModified"), QStringLiteral("Speichern nicht vergessen!"));
+    }
+
+    void unwritableLanguageFileStillSwitches()
+    {
+        f.write("CVConfManager.lang", ThreeLanguages);
+        QVERIFY(f.open());
+        SafeWriteSystemCalls().open = failingOpen;
+        MessageBox::setNextAnswer(MessageBox::Answer::Ok);
+        choose("DEUTSCH");
+        SafeWriteSystemCalls() = RealSafeWriteCalls();
+        QCOMPARE(MessageBox::shownBoxes().size(), 1);
+        QVERIFY2(MessageBox::shownBoxes()[0].text.startsWith("Datei \"" + f.path("CVConfManager.lang") + "\" kann nicht erstellt werden. "),
+                 qPrintable(MessageBox::shownBoxes()[0].text));
+        QCOMPARE(f.button("BReadConfig")->text(), QStringLiteral("Konfiguration lesen"));
+        QCOMPARE(f.read("CVConfManager.lang"), ThreeLanguages);
+    }
+};
+
+QTEST_MAIN(TestLanguageSwitch)
+#include "tst_languageswitch.moc"

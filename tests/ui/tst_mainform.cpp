@@ -1,0 +1,363 @@
+// The main window driven by keyboard and mouse: the list, the description,
+// value editing and its two states, reading and writing the file.
+
+#include "ConfLines.h"
+#include "MainFormFixture.h"
+#include "ParamCatalogue.h"
+#include "SafeWrite.h"
+
+#include <QDir>
+#include <QPlainTextEdit>
+#include <cerrno>
+#include <clocale>
+
+namespace {
+
+const QByteArray Language = "[GENERAL]\nCurrentLanguage=ENGLISH\n\n[ENGLISH]\n"
+                            "RootDirectory=Where the server is installed.\\nDefault: empty\n"
+                            "DeadlockTimeout=Seconds before a deadlock check.\\n\\nDefault: 10\n"
+                            "CVConf_PModified=Remember to save!\n";
+
+const QByteArray Configuration = "# Corvane server configuration\n"
+                                 "#LockMemSize = 262144\n"
+                                 "defaultdbcachepages = 4096\n"
+                                 "DeadlockTimeout = 10\n"
+                                 "IpcName = first\n"
+                                 "IpcName = second\n"
+                                 "AuditTraceConfigFile = /etc/corvane/audit.conf\n"
+                                 "RootDirectory = /opt/corvane\n";
+
+int failingOpen(const char *, int, mode_t)
+{
+    errno = EACCES;
+    return -1;
+}
+
+}  // namespace
+
+class TestMainForm : public QObject {
+    Q_OBJECT
+
+    MainFormFixture f;
+
+    void typeValue(const QString &text)
+    {
+        QTest::keyClick(f.list(), Qt::Key_Return);
+        QCOMPARE(f.focus(), f.editor());
+        f.editor()->selectAll();
+        if (text.isEmpty())
+            QTest::keyClick(f.editor(), Qt::Key_Delete);
+        else
+            QTest::keyClicks(f.editor(), text);
+    }
+
+    void checkPending(bool pending)
+    {
+        QCOMPARE(f.list()->isEnabled(), !pending);
+        QCOMPARE(f.button("BReadConfig")->isEnabled(), !pending);
+        QCOMPARE(f.button("BWriteConfig")->isEnabled(), !pending);
+        QCOMPARE(f.button("BLanguage")->isEnabled(), !pending);
+        QCOMPARE(f.button("BSaveValue")->isEnabled(), pending);
+        QCOMPARE(f.button("BCancelValue")->isEnabled(), pending);
+        QVERIFY(f.button("BReadAliases")->isEnabled());
+        QVERIFY(f.editor()->isEnabled());
+    }
+
+private slots:
+    void initTestCase() { QVERIFY(setlocale(LC_ALL, "C.UTF-8")); }
+
+    void init()
+    {
+        f.reset();
+        f.write("CVConfManager.lang", Language);
+        f.write("corvane.conf", Configuration);
+        f.write("aliases.conf", "employee = /var/lib/corvane/employee.cdb\n");
+        MessageBox::clearShownBoxes();
+        QVERIFY(f.open());
+        f.list()->setFocus();
+    }
+    void cleanup()
+    {
+        f.form.reset();
+        SafeWriteSystemCalls() = RealSafeWriteCalls();
+    }
+
+    void creationShowsTheCatalogue()
+    {
+        QCOMPARE(f.list()->topLevelItemCount(), ParamCount);
+        for (int i = 0; i < ParamCount; ++i) {
+            QCOMPARE(f.list()->topLevelItem(i)->text(0), QString::fromLatin1(ParamCatalogue[i].Name));
+            QCOMPARE(f.list()->topLevelItem(i)->text(2), QString::fromLatin1(ParamCatalogue[i].Default));
+        }
+        QCOMPARE(f.cell("DefaultDbCachePages", 1), QStringLiteral("4096"));
+        QCOMPARE(f.cell("LockMemSize", 1), QString());
+        QCOMPARE(f.cell("LockMemSize", 2), QStringLiteral("262144"));
+        QCOMPARE(f.cell("IpcName", 1), QStringLiteral("first"));
+        for (const char *empty : {"RootDirectory", "ExternalTablesDirs", "RemoteBindAddress"})
+            QCOMPARE(f.cell(QLatin1String(empty), 2), QString());
+
+        QCOMPARE(f.list()->currentItem(), f.list()->topLevelItem(0));
+        QCOMPARE(f.child<QPlainTextEdit>("Item_Comments")->toPlainText(),
+                 QStringLiteral("Where the server is installed.\nDefault: empty"));
+        QCOMPARE(f.editor()->text(), QStringLiteral("/opt/corvane"));
+        QCOMPARE(f.list()->columnWidth(0), 123);
+        QCOMPARE(f.list()->columnWidth(1), 80);
+        QCOMPARE(f.list()->columnWidth(2), 72);
+        QCOMPARE(f.button("BSaveValue")->y(), 220);
+        QCOMPARE(f.button("BCancelValue")->y(), 220);
+        QCOMPARE(f.label("LbVersion"), "Version: " + VersionInfoValue("ProductVersion"));
+        QCOMPARE(f.label("LbConfFile"), f.path("corvane.conf"));
+        QCOMPARE(f.label("PModified"), QString());
+        QCOMPARE(f.form->windowTitle(), QStringLiteral("Corvane Configuration Manager"));
+        QCOMPARE(f.form->size(), QSize(716, 401));
+        QVERIFY(!(f.form->windowFlags() & Qt::WindowMaximizeButtonHint));
+        checkPending(false);
+    }
+
+    void dockingFollowsTheWindowSize()
+    {
+        f.form->resize(900, 500);
+        QApplication::processEvents();
+        QCOMPARE(f.list()->width(), 305);
+        QCOMPARE(f.child("PanelTop")->height(), 40);
+        QCOMPARE(f.child("PButtons")->geometry(), QRect(0, 500 - 18 - 30, 900, 30));
+        QCOMPARE(f.child("PTools")->geometry(), QRect(0, 500 - 18, 900, 18));
+        QCOMPARE(f.child("Item_Comments")->geometry(), QRect(0, 0, 900 - 305, 162));
+        QCOMPARE(f.child("PLanguage")->width(), 108);
+        QCOMPARE(f.list()->height(), 500 - 40 - 30 - 18);
+    }
+
+    void descriptionAndValueFollowTheSelection()
+    {
+        f.select("DeadlockTimeout");
+        QCOMPARE(f.child<QPlainTextEdit>("Item_Comments")->toPlainText(),
+                 QStringLiteral("Seconds before a deadlock check.\n\nDefault: 10"));
+        QCOMPARE(f.editor()->text(), QStringLiteral("10"));
+        f.select("LockSignal");
+        QCOMPARE(f.child<QPlainTextEdit>("Item_Comments")->toPlainText(), QString());
+        QCOMPARE(f.editor()->text(), QString());
+        checkPending(false);
+        QTest::keyClick(f.list(), Qt::Key_Down);
+        QCOMPARE(f.list()->currentItem()->text(0), QStringLiteral("RemoteFileOpenAbility"));
+    }
+
+    void keyboardCycleSavesTheValue()
+    {
+        f.select("DeadlockTimeout");
+        typeValue("25");
+        checkPending(true);
+        QTest::keyClick(f.editor(), Qt::Key_Return);
+        checkPending(false);
+        QCOMPARE(f.focus(), f.list());
+        QCOMPARE(f.list()->currentItem()->text(0), QStringLiteral("DeadlockTimeout"));
+        QCOMPARE(f.cell("DeadlockTimeout", 1), QStringLiteral("25"));
+        QCOMPARE(f.editor()->text(), QStringLiteral("25"));
+        QCOMPARE(GetConfValue(*ConfLines, "DeadlockTimeout"), QByteArray("25"));
+        QCOMPARE(f.label("PModified"), QStringLiteral("Remember to save!"));
+    }
+
+    void enterOnTheKeypadSavesToo()
+    {
+        f.select("DeadlockTimeout");
+        typeValue("30");
+        QTest::keyClick(f.editor(), Qt::Key_Enter, Qt::KeypadModifier);
+        checkPending(false);
+        QCOMPARE(GetConfValue(*ConfLines, "DeadlockTimeout"), QByteArray("30"));
+    }
+
+    void escapeCancels()
+    {
+        f.select("DeadlockTimeout");
+        typeValue("99");
+        QTest::keyClick(f.editor(), Qt::Key_Escape);
+        checkPending(false);
+        QCOMPARE(f.focus(), f.list());
+        QCOMPARE(f.editor()->text(), QStringLiteral("10"));
+        QCOMPARE(f.cell("DeadlockTimeout", 1), QStringLiteral("10"));
+        QCOMPARE(GetConfValue(*ConfLines, "DeadlockTimeout"), QByteArray("10"));
+        QCOMPARE(f.label("PModified"), QString());
+    }
+
+    void mouseSaveAndCancel()
+    {
+        f.select("IpcName");
+        typeValue("third");
+        QTest::mouseClick(f.button("BSaveValue"), Qt::LeftButton);
+        checkPending(false);
+        QCOMPARE(f.focus(), f.list());
+        QCOMPARE(ConfLines->savedText().count("IpcName="), 2);
+        QVERIFY(ConfLines->savedText().contains("IpcName=third\nIpcName=second\n"));
+        typeValue("fourth");
+        QTest::mouseClick(f.button("BCancelValue"), Qt::LeftButton);
+        checkPending(false);
+        QCOMPARE(f.editor()->text(), QStringLiteral("third"));
+    }
+
+    void unchangedEditorKeys()
+    {
+        QTest::keyClick(f.list(), Qt::Key_Return);
+        QCOMPARE(f.focus(), f.editor());
+        QTest::keyClick(f.editor(), Qt::Key_Escape);
+        QCOMPARE(f.focus(), f.editor());
+        checkPending(false);
+        QTest::keyClick(f.editor(), Qt::Key_Return);
+        QCOMPARE(f.focus(), f.list());
+        checkPending(false);
+        QCOMPARE(f.label("PModified"), QString());
+    }
+
+    void onlyTypingInTheFocusedEditorStartsAnEdit()
+    {
+        QTest::mouseClick(f.editor(), Qt::LeftButton);
+        QTest::keyClick(f.editor(), Qt::Key_Tab);
+        checkPending(false);
+        // The program's own change while the list has the focus.
+        f.list()->setFocus();
+        f.editor()->setText("set by the program");
+        checkPending(false);
+        // A change while the window is inactive still counts when the editor has its focus.
+        f.editor()->setFocus();
+        QApplication::setActiveWindow(nullptr);
+        f.editor()->insert("x");
+        checkPending(true);
+    }
+
+    void savingValues_data()
+    {
+        QTest::addColumn<QString>("name");
+        QTest::addColumn<QString>("value");
+        QTest::addColumn<QByteArray>("fileAfterWrite");
+        QTest::newRow("empty value removes the line")
+            << "RootDirectory" << QString()
+            << QByteArray("# Corvane server configuration\n#LockMemSize = 262144\ndefaultdbcachepages=4096\n"
+                          "DeadlockTimeout=10\nIpcName=first\nIpcName=second\nAuditTraceConfigFile=/etc/corvane/audit.conf\n");
+        QTest::newRow("commented-out parameter is appended")
+            << "LockMemSize" << "524288"
+            << QByteArray(Configuration).replace(" = ", "=").replace("#LockMemSize=", "#LockMemSize = ") + "LockMemSize=524288\n";
+        QTest::newRow("other letter case is replaced in catalogue case")
+            << "DefaultDbCachePages" << "8192"
+            << QByteArray(Configuration).replace(" = ", "=").replace("#LockMemSize=", "#LockMemSize = ")
+                   .replace("defaultdbcachepages=4096", "DefaultDbCachePages=8192");
+        QTest::newRow("value with equals and blanks as typed")
+            << "RemoteBindAddress" << " a=b "
+            << QByteArray(Configuration).replace(" = ", "=").replace("#LockMemSize=", "#LockMemSize = ") + "RemoteBindAddress= a=b \n";
+    }
+    void savingValues()
+    {
+        QFETCH(QString, name);
+        QFETCH(QString, value);
+        QFETCH(QByteArray, fileAfterWrite);
+        f.select(name);
+        typeValue(value.isEmpty() ? QString() : value);
+        if (value.isEmpty() && !f.button("BSaveValue")->isEnabled())
+            QFAIL("deleting the text did not start an edit");
+        QTest::keyClick(f.editor(), Qt::Key_Return);
+        QCOMPARE(f.cell(name, 1), value);
+        QCOMPARE(f.label("PModified"), QStringLiteral("Remember to save!"));
+        QTest::mouseClick(f.button("BWriteConfig"), Qt::LeftButton);
+        QCOMPARE(f.read("corvane.conf"), fileAfterWrite);
+        QCOMPARE(f.label("PModified"), QString());
+        QCOMPARE(f.focus(), f.list());
+    }
+
+    void reminderLifecycle()
+    {
+        f.select("DeadlockTimeout");
+        typeValue("10");
+        QTest::keyClick(f.editor(), Qt::Key_Return);
+        QCOMPARE(f.label("PModified"), QStringLiteral("Remember to save!"));  // also for an unchanged value
+        typeValue("11");
+        QTest::keyClick(f.editor(), Qt::Key_Return);
+        QTest::mouseClick(f.button("BReadConfig"), Qt::LeftButton);
+        QCOMPARE(f.label("PModified"), QStringLiteral("Remember to save!"));  // reading keeps it
+        QCOMPARE(f.cell("DeadlockTimeout", 1), QStringLiteral("10"));       // and discards the edit
+        QCOMPARE(f.list()->currentItem(), f.list()->topLevelItem(0));
+        QTest::mouseClick(f.button("BWriteConfig"), Qt::LeftButton);
+        QCOMPARE(f.label("PModified"), QString());
+    }
+
+    void readErrorKeepsListAndDocument_data()
+    {
+        QTest::addColumn<bool>("directory");
+        QTest::newRow("file vanished") << false;
+        QTest::newRow("directory in its place") << true;
+    }
+    void readErrorKeepsListAndDocument()
+    {
+        QFETCH(bool, directory);
+        f.select("DeadlockTimeout");
+        typeValue("42");
+        QTest::keyClick(f.editor(), Qt::Key_Return);
+        QVERIFY(QFile::remove(f.path("corvane.conf")));
+        if (directory)
+            QVERIFY(QDir(f.dir.path()).mkdir("corvane.conf"));
+        MessageBox::setNextAnswer(MessageBox::Answer::Ok);
+        QTest::mouseClick(f.button("BReadConfig"), Qt::LeftButton);
+        QCOMPARE(MessageBox::shownBoxes().size(), 1);
+        QCOMPARE(MessageBox::shownBoxes()[0].title, QStringLiteral("Fehler"));
+        QVERIFY2(MessageBox::shownBoxes()[0].text.startsWith("Datei " + f.path("corvane.conf") + " kann nicht geöffnet werden. "),
+                 qPrintable(MessageBox::shownBoxes()[0].text));
+        QVERIFY(MessageBox::shownBoxes()[0].text.endsWith('.'));
+        QCOMPARE(f.cell("DeadlockTimeout", 1), QStringLiteral("42"));
+        QCOMPARE(GetConfValue(*ConfLines, "DeadlockTimeout"), QByteArray("42"));
+        QCOMPARE(f.label("PModified"), QStringLiteral("Remember to save!"));
+    }
+
+    void writeErrorKeepsFocusAndReminder()
+    {
+        f.select("DeadlockTimeout");
+        typeValue("42");
+        QTest::keyClick(f.editor(), Qt::Key_Return);
+        f.button("BWriteConfig")->setFocus();
+        SafeWriteSystemCalls().open = failingOpen;
+        MessageBox::setNextAnswer(MessageBox::Answer::Ok);
+        QTest::keyClick(f.button("BWriteConfig"), Qt::Key_Space);
+        SafeWriteSystemCalls() = RealSafeWriteCalls();
+        QCOMPARE(MessageBox::shownBoxes().size(), 1);
+        QVERIFY2(MessageBox::shownBoxes()[0].text.startsWith("Datei \"" + f.path("corvane.conf") + "\" kann nicht erstellt werden. "),
+                 qPrintable(MessageBox::shownBoxes()[0].text));
+        QCOMPARE(f.focus(), f.button("BWriteConfig"));
+        QCOMPARE(f.label("PModified"), QStringLiteral("Remember to save!"));
+        QCOMPARE(f.read("corvane.conf"), Configuration);
+        QCOMPARE(GetConfValue(*ConfLines, "DeadlockTimeout"), QByteArray("42"));
+    }
+
+    void returnOnAFocusedButtonPressesIt()
+    {
+        f.select("DeadlockTimeout");
+        typeValue("7");
+        QTest::keyClick(f.editor(), Qt::Key_Return);
+        f.button("BWriteConfig")->setFocus();
+        QTest::keyClick(f.button("BWriteConfig"), Qt::Key_Return);
+        QVERIFY(f.read("corvane.conf").contains("DeadlockTimeout=7\n"));
+    }
+
+    void focusOrder()
+    {
+        const QStringList expected{"ItemValue", "BSaveValue", "BCancelValue", "BReadConfig",
+                                   "BWriteConfig", "BLanguage", "BReadAliases", "CV_List"};
+        QWidget *widget = f.list();
+        QStringList order;
+        for (int i = 0; i < expected.size(); ++i) {
+            widget = widget->nextInFocusChain();
+            while (!(widget->focusPolicy() & Qt::TabFocus))
+                widget = widget->nextInFocusChain();
+            order.append(widget->objectName());
+        }
+        QCOMPARE(order, expected);
+    }
+
+    void missingAliasFileIsReported()
+    {
+        QVERIFY(QFile::remove(f.path("aliases.conf")));
+        MessageBox::setNextAnswer(MessageBox::Answer::Ok);
+        QTest::mouseClick(f.button("BReadAliases"), Qt::LeftButton);
+        const QString name = f.path("aliases.conf");
+        QCOMPARE(MessageBox::shownBoxes().size(), 1);
+        QCOMPARE(MessageBox::shownBoxes()[0].text,
+                 "Missing " + name + " file. Please copy " + name + " in the same directory as the application.");
+    }
+};
+
+QTEST_MAIN(TestMainForm)
+#include "tst_mainform.moc"
