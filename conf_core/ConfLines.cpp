@@ -13,15 +13,42 @@ namespace {
 constexpr uint32_t NoKey = 0;
 constexpr uint32_t LocaleKey = 1;
 
-uint32_t foldedHash(QByteArrayView key)
+constexpr uint64_t HighBits = 0x8080808080808080ull;
+constexpr uint64_t Bytes(unsigned char c) { return 0x0101010101010101ull * c; }
+
+// The tag of a key: LocaleKey when a byte lies outside 32..126, otherwise a
+// hash of the key with a-z folded to A-Z. Works on eight bytes at a time,
+// since loading tags every line of the file.
+uint32_t plainKeyTag(const char *key, qsizetype size)
 {
-    uint32_t hash = 2166136261u;
-    for (char c : key) {
-        const unsigned char folded = (c >= 'a' && c <= 'z') ? c - 32 : c;
-        hash = (hash ^ folded) * 16777619u;
+    uint64_t hash = 0x9e3779b97f4a7c15ull ^ uint64_t(size);
+    for (qsizetype at = 0; at < size; at += 8) {
+        uint64_t word;
+        if (size - at >= 8) {
+            std::memcpy(&word, key + at, 8);
+        } else {
+            // Padding with a printable byte keeps the tests below simple; the
+            // size is in the hash, so padding never makes two keys equal.
+            char tail[8];
+            std::memset(tail, 'A', sizeof tail);
+            std::memcpy(tail, key + at, size_t(size - at));
+            std::memcpy(&word, tail, 8);
+        }
+        // Per byte b, no carry crosses into the next byte: b >= 0x80, b < 0x20, b == 0x7f.
+        const uint64_t below32 = ~((word | HighBits) - Bytes(0x20)) & HighBits;
+        const uint64_t is127 = ((word & ~HighBits) + Bytes(0x01)) & HighBits;
+        if ((word & HighBits) | below32 | is127)
+            return LocaleKey;
+        // Now 32 <= b <= 126: b >= 'a' sets bit 7 of b + 0x1f, b > 'z' that of b + 0x05.
+        const uint64_t lower = ((word + Bytes(0x1f)) & ~(word + Bytes(0x05))) & HighBits;
+        hash = (hash ^ (word - (lower >> 2))) * 0xff51afd7ed558ccdull;
+        hash ^= hash >> 32;
     }
-    return hash < 2 ? hash + 2 : hash;
+    const uint32_t tag = uint32_t(hash);
+    return tag < 2 ? tag + 2 : tag;
 }
+
+uint32_t foldedHash(QByteArrayView key) { return plainKeyTag(key.data(), key.size()); }
 
 QByteArrayView keyOf(const char *data, qsizetype size)
 {
@@ -31,73 +58,86 @@ QByteArrayView keyOf(const char *data, qsizetype size)
     return QByteArrayView(data, static_cast<const char *>(equals) - data);
 }
 
+uint32_t keyTagOfKey(const char *key, qsizetype size, bool asciiFolding)
+{
+    return asciiFolding ? plainKeyTag(key, size) : LocaleKey;
+}
+
 uint32_t keyTag(const char *data, qsizetype size, bool asciiFolding)
 {
-    if (!std::memchr(data, '=', size_t(size)))
-        return NoKey;
-    const QByteArrayView key = keyOf(data, size);
-    if (!asciiFolding || !IsPlainAscii(key))
-        return LocaleKey;
-    return foldedHash(key);
+    const char *equals = static_cast<const char *>(std::memchr(data, '=', size_t(size)));
+    return equals ? keyTagOfKey(data, equals - data, asciiFolding) : NoKey;
 }
 
 // Removes every run of blanks that touches an "=", outside comment lines.
 // Writes to dst, which may be src itself or lie before it; returns the length.
-qsizetype normaliseInto(const char *src, qsizetype size, char *dst)
+// firstEquals is the line's first "=", or null; *keyLength receives the length
+// of the normalised key, or -1 for a line without "=".
+qsizetype normaliseInto(const char *src, qsizetype size, char *dst, const char *firstEquals, qsizetype *keyLength)
 {
-    const bool untouched = size == 0 || src[0] == '#' || !std::memchr(src, '=', size_t(size));
-    if (untouched) {
+    if (!firstEquals || src[0] == '#') {
         if (dst != src)
             std::memmove(dst, src, size_t(size));
+        *keyLength = firstEquals ? firstEquals - src : -1;
         return size;
     }
+    // Blanks can only go where they touch an "=": at the end of the text
+    // before each "=", and at the start of the text after it.
     qsizetype out = 0;
-    qsizetype i = 0;
-    while (i < size) {
-        if (src[i] != ' ') {
-            dst[out++] = src[i++];
-            continue;
-        }
-        qsizetype runEnd = i;
-        while (runEnd < size && src[runEnd] == ' ')
-            ++runEnd;
-        const bool afterEquals = out > 0 && dst[out - 1] == '=';
-        const bool beforeEquals = runEnd < size && src[runEnd] == '=';
-        if (!afterEquals && !beforeEquals)
-            while (i < runEnd)
-                dst[out++] = src[i++];
-        i = runEnd;
+    qsizetype from = 0;
+    const char *equals = firstEquals;
+    *keyLength = -1;
+    while (equals) {
+        qsizetype pieceEnd = equals - src;
+        while (pieceEnd > from && src[pieceEnd - 1] == ' ')
+            --pieceEnd;
+        std::memmove(dst + out, src + from, size_t(pieceEnd - from));
+        out += pieceEnd - from;
+        if (*keyLength < 0)
+            *keyLength = out;
+        dst[out++] = '=';
+        from = equals - src + 1;
+        while (from < size && src[from] == ' ')
+            ++from;
+        equals = static_cast<const char *>(std::memchr(src + from, '=', size_t(size - from)));
     }
-    return out;
+    std::memmove(dst + out, src + from, size_t(size - from));
+    return out + size - from;
 }
 
 // Calls lineFound(start, length) for each line: lines end at LF, CR LF or a lone
 // CR, and a terminator at the very end starts no further line. The terminator is
-// read before the callback runs, so the callback may overwrite it.
+// read before the callback runs, so the callback may overwrite it (and anything
+// before it, but nothing after it).
 template <typename LineFound>
 void forEachLine(const char *bytes, qsizetype size, LineFound lineFound)
 {
+    const char *const end = bytes + size;
+    // The next CR at or after the current line: most files have none at all.
+    const char *nextCr = nullptr;
+    bool crSearched = false;
     qsizetype start = 0;
     while (start < size) {
         const char *from = bytes + start;
-        const size_t rest = size_t(size - start);
-        const char *lf = static_cast<const char *>(std::memchr(from, '\n', rest));
-        const size_t searchCr = lf ? size_t(lf - from) : rest;
-        const char *cr = static_cast<const char *>(std::memchr(from, '\r', searchCr));
-        qsizetype end;
+        if (!crSearched || (nextCr && nextCr < from)) {
+            nextCr = static_cast<const char *>(std::memchr(from, '\r', size_t(end - from)));
+            crSearched = true;
+        }
+        const char *lf = static_cast<const char *>(std::memchr(from, '\n', size_t(end - from)));
+        qsizetype lineEnd;
         qsizetype terminator;
-        if (cr) {
-            end = cr - bytes;
-            terminator = (end + 1 < size && bytes[end + 1] == '\n') ? 2 : 1;
+        if (nextCr && (!lf || nextCr < lf)) {
+            lineEnd = nextCr - bytes;
+            terminator = (lineEnd + 1 < size && bytes[lineEnd + 1] == '\n') ? 2 : 1;
         } else if (lf) {
-            end = lf - bytes;
+            lineEnd = lf - bytes;
             terminator = 1;
         } else {
-            end = size;
+            lineEnd = size;
             terminator = 0;
         }
-        lineFound(start, end - start);
-        start = end + terminator;
+        lineFound(start, lineEnd - start);
+        start = lineEnd + terminator;
     }
 }
 
@@ -122,19 +162,35 @@ void ConfDocument::loadFromBytes(QByteArray bytes)
     char *const base = m_storage.data();
     const bool asciiFolding = AsciiFoldingIsPlain();
 
-    qsizetype lineCountGuess = 0;
-    for (const char *p = base, *end = base + size; (p = static_cast<const char *>(std::memchr(p, '\n', size_t(end - p)))); ++p)
-        ++lineCountGuess;
-    m_lines.reserve(size_t(lineCountGuess + 1));
-    m_keyTags.reserve(size_t(lineCountGuess + 1));
+    // Room for lines of 16 bytes on average, more than configuration lines
+    // have; counting the lines first would cost a pass over the text. Room
+    // that stays unused is never touched and costs no memory.
+    const size_t expectedLines = size_t(size / 16 + 16);
+    m_lines.reserve(expectedLines);
+    m_keyTags.reserve(expectedLines);
+    AdviseLargeBuffer(m_lines.data(), m_lines.capacity() * sizeof(Line));
+    AdviseLargeBuffer(m_keyTags.data(), m_keyTags.capacity() * sizeof(uint32_t));
 
     qsizetype written = 0;
+    // The next "=" at or after the current line, found by one search that may
+    // run over many lines without one: the text is read once for "=", not
+    // once per line.
+    const char *nextEquals = static_cast<const char *>(std::memchr(base, '=', size_t(size)));
     forEachLine(base, size, [&](qsizetype start, qsizetype length) {
+        const char *const source = base + start;
         char *const line = base + written;
-        const qsizetype kept = normaliseInto(base + start, length, line);
+        if (nextEquals && nextEquals < source)
+            nextEquals = static_cast<const char *>(std::memchr(source, '=', size_t(size - start)));
+        const char *equals = nextEquals && nextEquals < source + length ? nextEquals : nullptr;
+        qsizetype keyLength;
+        const qsizetype kept = normaliseInto(source, length, line, equals, &keyLength);
         line[kept] = '\n';
-        m_lines.push_back({line, kept});
-        m_keyTags.push_back(keyTag(line, kept, asciiFolding));
+        // Field by field: a braced Line goes through the stack, and reading it
+        // back whole stalls on every line.
+        Line &entry = m_lines.emplace_back();
+        entry.data = line;
+        entry.size = kept;
+        m_keyTags.push_back(keyLength < 0 ? NoKey : keyTagOfKey(line, keyLength, asciiFolding));
         written += kept + 1;
     });
 }
@@ -152,12 +208,36 @@ qsizetype ConfDocument::findEntry(QByteArrayView name) const
         // A plain name can only match a key with the same folded hash, or a key
         // that needs the locale's comparison.
         const uint32_t wanted = foldedHash(name);
-        for (qsizetype i = 0; i < count; ++i) {
-            const uint32_t tag = m_keyTags[size_t(i)];
-            if ((tag == wanted || tag == LocaleKey)
-                && NamesMatch(keyOf(m_lines[size_t(i)].data, m_lines[size_t(i)].size), name))
-                return i;
+        const uint32_t *const tags = m_keyTags.data();
+        auto candidate = [&](qsizetype i) { return tags[i] == wanted || tags[i] == LocaleKey; };
+        auto matches = [&](qsizetype i) {
+            return candidate(i) && NamesMatch(keyOf(m_lines[size_t(i)].data, m_lines[size_t(i)].size), name);
+        };
+        // Sixteen tags at a time in vector registers; only a block with a
+        // candidate is looked at one by one.
+        using Tags = uint32_t __attribute__((vector_size(16)));
+        constexpr qsizetype Block = 16;
+        const Tags wantedTags = {wanted, wanted, wanted, wanted};
+        const Tags localeTags = {LocaleKey, LocaleKey, LocaleKey, LocaleKey};
+        qsizetype i = 0;
+        for (; i + Block <= count; i += Block) {
+            Tags any = {0, 0, 0, 0};
+            for (qsizetype k = 0; k < Block; k += 4) {
+                Tags four;
+                std::memcpy(&four, tags + i + k, sizeof four);
+                any |= Tags((four == wantedTags) | (four == localeTags));
+            }
+            uint64_t halves[2];
+            std::memcpy(halves, &any, sizeof halves);
+            if ((halves[0] | halves[1]) == 0)
+                continue;
+            for (qsizetype k = 0; k < Block; ++k)
+                if (matches(i + k))
+                    return i + k;
         }
+        for (; i < count; ++i)
+            if (matches(i))
+                return i;
         return -1;
     }
     for (qsizetype i = 0; i < count; ++i) {
@@ -252,7 +332,11 @@ std::vector<QByteArray> SplitConfLines(QByteArrayView bytes)
 QByteArray NormaliseConfLine(QByteArrayView line)
 {
     QByteArray result(line.size(), Qt::Uninitialized);
-    result.truncate(normaliseInto(line.data(), line.size(), result.data()));
+    if (line.isEmpty())
+        return result;
+    qsizetype keyLength;
+    const char *equals = static_cast<const char *>(std::memchr(line.data(), '=', size_t(line.size())));
+    result.truncate(normaliseInto(line.data(), line.size(), result.data(), equals, &keyLength));
     return result;
 }
 

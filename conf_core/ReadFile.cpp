@@ -3,7 +3,9 @@
 #include "FileError.h"
 
 #include <cerrno>
+#include <cstdint>
 #include <fcntl.h>
+#include <sys/mman.h>
 #include <sys/stat.h>
 #include <unistd.h>
 
@@ -34,6 +36,7 @@ QByteArray ReadWholeFile(const QByteArray &path)
     QByteArray bytes;
     qsizetype capacity = S_ISREG(status.st_mode) ? qsizetype(status.st_size) + 1 : 65536;
     bytes.resize(capacity);
+    AdviseLargeBuffer(bytes.data(), size_t(bytes.size()));
     qsizetype used = 0;
     for (;;) {
         if (used == bytes.size())
@@ -50,6 +53,24 @@ QByteArray ReadWholeFile(const QByteArray &path)
     }
     bytes.truncate(used);
     return bytes;
+}
+
+void AdviseLargeBuffer(void *data, size_t size)
+{
+#ifdef MADV_HUGEPAGE
+    constexpr uintptr_t HugePage = 2 * 1024 * 1024;
+    if (size < 2 * HugePage)
+        return;
+    // Only whole huge pages inside the buffer: the advice must not reach
+    // memory that belongs to something else.
+    const uintptr_t start = (reinterpret_cast<uintptr_t>(data) + HugePage - 1) & ~(HugePage - 1);
+    const uintptr_t end = (reinterpret_cast<uintptr_t>(data) + size) & ~(HugePage - 1);
+    if (end > start)
+        ::madvise(reinterpret_cast<void *>(start), end - start, MADV_HUGEPAGE);
+#else
+    (void)data;
+    (void)size;
+#endif
 }
 
 bool PathExists(const QByteArray &path)

@@ -25,7 +25,7 @@
 #include <memory>
 
 TMainForm *MainForm = nullptr;
-const char ProjectWebAddress[] = "https://cvconfmanager.example.org/";
+const char ProjectWebAddress[] = "https://cvconf.example.org";
 
 QString VersionInfoValue(const QString &)
 {

@@ -167,7 +167,7 @@ void TMainForm::buildComponents()
     LbUrl->setFixedWidth(120);
     LbUrl->setCursor(Qt::PointingHandCursor);
     QFont urlFont = windowFont;
-    urlFont.setPixelSize(10);
+    urlFont.setPixelSize(9);
     LbUrl->setFont(urlFont);
     QPalette urlPalette = LbUrl->palette();
     urlPalette.setColor(QPalette::WindowText, Qt::blue);
