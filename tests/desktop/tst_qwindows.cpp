@@ -1,0 +1,240 @@
+// Launching the desktop's opener: the exact command, inputs that must not
+// reach the shell as code, and a GUI thread that never waits for the browser.
+
+#include "QWindows.h"
+
+#include <QDir>
+#include <QDirIterator>
+#include <QElapsedTimer>
+#include <QFile>
+#include <QTemporaryDir>
+#include <QTest>
+#include <clocale>
+#include <sys/resource.h>
+#include <sys/wait.h>
+#include <unistd.h>
+
+namespace {
+
+const QString Address = QStringLiteral("https://www.corvane.example/cvconfmanager/");
+
+// A kfmclient first on PATH that writes its working directory and its
+// arguments, one per line in brackets, once it has slept.
+class FakeOpener {
+public:
+    explicit FakeOpener(int sleepSeconds = 0) : m_oldPath(qgetenv("PATH"))
+    {
+        const QString script = m_dir.filePath(QStringLiteral("kfmclient"));
+        QFile file(script);
+        if (file.open(QIODevice::WriteOnly)) {
+            file.write(QStringLiteral("#!/bin/sh\n"
+                                      "sleep %1\n"
+                                      "{ pwd; for a in \"$@\"; do printf '[%s]\\n' \"$a\"; done; } > '%2.part'\n"
+                                      "mv '%2.part' '%2'\n")
+                           .arg(sleepSeconds)
+                           .arg(recordPath())
+                           .toUtf8());
+            file.close();
+        }
+        file.setPermissions(QFile::ReadOwner | QFile::WriteOwner | QFile::ExeOwner);
+        qputenv("PATH", QFile::encodeName(m_dir.path()) + ':' + m_oldPath);
+    }
+    ~FakeOpener() { qputenv("PATH", m_oldPath); }
+
+    QString recordPath() const { return m_dir.filePath(QStringLiteral("record")); }
+
+    // The record, or a note that none came within the time.
+    QByteArray waitForRecord(int timeoutMs = 10000) const
+    {
+        QFile record(recordPath());
+        QElapsedTimer waited;
+        waited.start();
+        while (!record.exists() && waited.elapsed() < timeoutMs)
+            QTest::qSleep(50);
+        return record.open(QIODevice::ReadOnly) ? record.readAll() : QByteArray("<no record>");
+    }
+
+private:
+    QTemporaryDir m_dir;
+    QByteArray m_oldPath;
+};
+
+QByteArray recordOf(const QString &directory, const QStringList &arguments)
+{
+    QByteArray record = QFile::encodeName(directory) + '\n';
+    for (const QString &argument : arguments)
+        record += '[' + argument.toUtf8() + "]\n";
+    return record;
+}
+
+}  // namespace
+
+class TestQWindows : public QObject {
+    Q_OBJECT
+
+private slots:
+    void initTestCase()
+    {
+        setlocale(LC_ALL, "C.UTF-8");
+        QCOMPARE(DocumentOpenerCommand, QStringLiteral("kfmclient exec"));
+    }
+
+    void commandText_data()
+    {
+        QTest::addColumn<QString>("operation");
+        QTest::addColumn<QString>("target");
+        QTest::addColumn<QString>("parameters");
+        QTest::addColumn<QString>("directory");
+        QTest::addColumn<QString>("command");
+
+        const QString link = QStringLiteral("kfmclient exec \"%1\"&").arg(Address);
+        QTest::newRow("the link") << "open" << Address << "" << "" << link;
+        QTest::newRow("absent parameters and directory") << "open" << Address << QString() << QString() << link;
+        QTest::newRow("empty operation") << "" << Address << "" << "" << link;
+        QTest::newRow("with directory")
+            << "open" << Address << "" << "/srv/web pages" << ("cd \"/srv/web pages\";" + link);
+        QTest::newRow("with parameters")
+            << "open" << Address << "--profile web" << ""
+            << QStringLiteral("kfmclient exec \"%1\" --profile web&").arg(Address);
+        QTest::newRow("blank and control parameters trimmed") << "open" << Address << " \t\n\x01" << "" << link;
+        QTest::newRow("characters special in quotes")
+            << "open" << "a\"b$c`d\\e" << "" << "" << "kfmclient exec \"a\\\"b\\$c\\`d\\\\e\"&";
+        QTest::newRow("special directory")
+            << "open" << "x" << "" << "$HOME\"" << "cd \"\\$HOME\\\"\";kfmclient exec \"x\"&";
+        QTest::newRow("special parameters")
+            << "open" << "x" << "a;b $(c) \"d\" 'e'" << ""
+            << "kfmclient exec \"x\" a\\;b \\$\\(c\\) \\\"d\\\" \\'e\\'&";
+        QTest::newRow("line break inside parameters") << "open" << "x" << "a\nb" << ""
+                                                     << "kfmclient exec \"x\" a\"\n\"b&";
+        QTest::newRow("unknown operation runs nothing") << "print" << Address << "" << "" << "";
+        QTest::newRow("operation is case-sensitive") << "Open" << Address << "" << "" << "";
+    }
+    void commandText()
+    {
+        QFETCH(QString, operation);
+        QFETCH(QString, target);
+        QFETCH(QString, parameters);
+        QFETCH(QString, directory);
+        QFETCH(QString, command);
+        QCOMPARE(DocumentLaunchCommand(operation, target, parameters, directory), command);
+    }
+
+    // Whatever the inputs hold, the opener receives them as plain text and
+    // nothing else runs: a "touch MARK" anywhere would leave a file behind.
+    void hostileInputsDoNotExecute_data()
+    {
+        QTest::addColumn<QString>("target");
+        QTest::addColumn<QString>("parameters");
+        QTest::addColumn<QString>("directoryName");
+        QTest::addColumn<QStringList>("arguments");
+
+        const QStringList targets = {
+            "$(touch MARK)", "`touch MARK`", "\"; touch MARK; \"", "\\\"; touch MARK; #", "x\\",
+            "a\nb\"; touch MARK\n", "${IFS}$(touch${IFS}MARK)", "Gr\u00fc\u00dfe \"&touch MARK&\"",
+        };
+        for (const QString &target : targets)
+            QTest::newRow(qPrintable("target " + target)) << target << "" << "" << QStringList{"exec", target};
+
+        struct Words {
+            const char *parameters;
+            QStringList arguments;
+        };
+        const QList<Words> parameterRows = {
+            {"; touch MARK", {";", "touch", "MARK"}},
+            {"a && touch MARK", {"a", "&&", "touch", "MARK"}},
+            {"| touch MARK", {"|", "touch", "MARK"}},
+            {"$(touch MARK) `touch MARK`", {"$(touch", "MARK)", "`touch", "MARK`"}},
+            {"\ntouch MARK", {"\ntouch", "MARK"}},
+            {"\\", {"\\"}},
+            {"'a b' \"c d\"", {"'a", "b'", "\"c", "d\""}},
+        };
+        for (const Words &row : parameterRows)
+            QTest::newRow(qPrintable(QStringLiteral("parameters ") + row.parameters))
+                << "x" << row.parameters << "" << (QStringList{"exec", "x"} + row.arguments);
+
+        for (const QString name : {"$(touch MARK)", "\"; touch MARK; \"", "`touch MARK`\\"})
+            QTest::newRow(qPrintable("directory " + name)) << "x" << "" << name << QStringList{"exec", "x"};
+    }
+    void hostileInputsDoNotExecute()
+    {
+        QFETCH(QString, target);
+        QFETCH(QString, parameters);
+        QFETCH(QString, directoryName);
+        QFETCH(QStringList, arguments);
+
+        QTemporaryDir work;
+        const QString previous = QDir::currentPath();
+        QVERIFY(QDir::setCurrent(work.path()));
+        QString directory;
+        if (!directoryName.isEmpty()) {
+            directory = work.filePath(directoryName);
+            QVERIFY(QDir().mkdir(directory));
+        }
+
+        FakeOpener opener;
+        const int result = LaunchDocument(QStringLiteral("open"), target, parameters, directory);
+        const QByteArray record = opener.waitForRecord();
+        QDir::setCurrent(previous);
+
+        QCOMPARE(result, 1);
+        QCOMPARE(record, recordOf(directory.isEmpty() ? work.path() : directory, arguments));
+        QDirIterator found(work.path(), {"MARK"}, QDir::Files, QDirIterator::Subdirectories);
+        QVERIFY2(!found.hasNext(), "an input ran as a command");
+    }
+
+    void slowOpenerDoesNotBlock()
+    {
+        FakeOpener opener(5);
+        QElapsedTimer elapsed;
+        elapsed.start();
+        QCOMPARE(LaunchDocument(QStringLiteral("open"), Address), 1);
+        QVERIFY2(elapsed.elapsed() < 1000, "LaunchDocument waited for the opener");
+        QCOMPARE(opener.waitForRecord(), recordOf(QDir::currentPath(), {"exec", Address}));
+    }
+
+    void missingOpenerStillSucceeds()
+    {
+        QTemporaryDir empty;
+        const QByteArray oldPath = qgetenv("PATH");
+        qputenv("PATH", QFile::encodeName(empty.path()));
+        const int result = LaunchDocument(QStringLiteral("open"), Address, QString(), QString());
+        qputenv("PATH", oldPath);
+        QCOMPARE(result, 1);
+    }
+
+    // A child without the right to start processes cannot run the shell.
+    void shellCannotStart()
+    {
+        const pid_t child = ::fork();
+        QVERIFY(child >= 0);
+        if (child == 0) {
+            const struct rlimit none {0, 0};
+            if (::setrlimit(RLIMIT_NPROC, &none) != 0 || (::geteuid() == 0 && ::setuid(65534) != 0))
+                ::_exit(2);
+            ::_exit(LaunchDocument(QStringLiteral("open"), Address));
+        }
+        int status = 0;
+        QCOMPARE(::waitpid(child, &status, 0), child);
+        QVERIFY(WIFEXITED(status));
+        QCOMPARE(WEXITSTATUS(status), 0);
+    }
+
+    void unlaunchableInputsRunNothing_data()
+    {
+        QTest::addColumn<QString>("operation");
+        QTest::addColumn<QString>("target");
+        QTest::newRow("unknown operation") << "edit" << Address;
+        QTest::newRow("NUL in target") << "open" << (Address + QChar(0) + "; touch MARK");
+    }
+    void unlaunchableInputsRunNothing()
+    {
+        QFETCH(QString, operation);
+        QFETCH(QString, target);
+        FakeOpener opener;
+        QCOMPARE(LaunchDocument(operation, target), 0);
+        QCOMPARE(opener.waitForRecord(500), QByteArray("<no record>"));
+    }
+};
+
+QTEST_APPLESS_MAIN(TestQWindows)
+#include "tst_qwindows.moc"

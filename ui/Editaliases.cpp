@@ -1,0 +1,120 @@
+#include "Editaliases.h"
+
+#include "AliasText.h"
+#include "ErrorHandler.h"
+#include "Icons.h"
+#include "MessageBox.h"
+#include "ReadFile.h"
+#include "SafeWrite.h"
+#include "StartupChecks.h"
+
+#include <QFrame>
+#include <QKeyEvent>
+#include <QPlainTextEdit>
+#include <QPushButton>
+#include <QVBoxLayout>
+
+namespace {
+
+QPushButton *createButton(QWidget *parent, const QString &objectName, const QString &caption,
+                          const QString &iconName, const QRect &geometry)
+{
+    auto *button = new QPushButton(ButtonIcon(iconName), caption, parent);
+    button->setObjectName(objectName);
+    button->setIconSize(QSize(16, 16));
+    button->setGeometry(geometry);
+    // Return must not press a button that merely has the focus or sits in a dialog.
+    button->setAutoDefault(false);
+    button->setDefault(false);
+    return button;
+}
+
+}  // namespace
+
+TEditaliasesFrm::TEditaliasesFrm(QWidget *owner)
+    : QDialog(owner, Qt::Dialog | Qt::CustomizeWindowHint | Qt::WindowTitleHint | Qt::WindowSystemMenuHint
+                         | Qt::WindowMinimizeButtonHint | Qt::WindowCloseButtonHint)
+{
+    setObjectName(QStringLiteral("EditaliasesFrm"));
+    setWindowTitle(QStringLiteral("Edit aliases.conf"));
+    QFont windowFont(QStringLiteral("MS Sans Serif"));
+    windowFont.setPixelSize(11);
+    setFont(windowFont);
+
+    MemoAliases = new QPlainTextEdit(this);
+    MemoAliases->setObjectName(QStringLiteral("MemoAliases"));
+    MemoAliases->setLineWrapMode(QPlainTextEdit::WidgetWidth);
+    MemoAliases->setWordWrapMode(QTextOption::WrapAtWordBoundaryOrAnywhere);
+    MemoAliases->setHorizontalScrollBarPolicy(Qt::ScrollBarAlwaysOff);
+    MemoAliases->setVerticalScrollBarPolicy(Qt::ScrollBarAlwaysOff);
+    MemoAliases->setTabChangesFocus(true);
+
+    PanelBottom = new QFrame(this);
+    PanelBottom->setObjectName(QStringLiteral("PanelBottom"));
+    PanelBottom->setFrameStyle(QFrame::Panel | QFrame::Sunken);
+    PanelBottom->setFixedHeight(41);
+
+    BWriteConfig = createButton(PanelBottom, QStringLiteral("BWriteConfig"),
+                                QStringLiteral("Save configuration file to disk"), QStringLiteral("floppy"),
+                                QRect(6, 11, 171, 22));
+    BAbort = createButton(PanelBottom, QStringLiteral("BAbort"), QStringLiteral("Abort"),
+                          QStringLiteral("abort"), QRect(185, 11, 170, 22));
+
+    auto *layout = new QVBoxLayout(this);
+    layout->setContentsMargins(0, 0, 0, 0);
+    layout->setSpacing(0);
+    layout->addWidget(MemoAliases, 1);
+    layout->addWidget(PanelBottom);
+
+    setTabOrder(MemoAliases, BWriteConfig);
+    setTabOrder(BWriteConfig, BAbort);
+    MemoAliases->setFocus();
+
+    resize(601, 415);
+    move(191, 46);
+
+    connect(BWriteConfig, &QPushButton::clicked, this, [this] { RunGuarded([this] { BWriteConfigClick(); }); });
+    connect(BAbort, &QPushButton::clicked, this, [this] { RunGuarded([this] { BAbortClick(); }); });
+
+    FormCreate();
+}
+
+void TEditaliasesFrm::keyPressEvent(QKeyEvent *event)
+{
+    if (event->matches(QKeySequence::Cancel)) {
+        event->accept();
+        return;
+    }
+    QDialog::keyPressEvent(event);
+}
+
+void TEditaliasesFrm::FormCreate()
+{
+    m_fileRead = RunGuarded([this] {
+        MemoAliases->setPlainText(AliasFileToText(ReadWholeFile(AliasesFileName)));
+        MemoAliases->document()->setModified(false);
+    });
+    // Nothing typed into the empty area could be saved over the unread file.
+    MemoAliases->setReadOnly(!m_fileRead);
+}
+
+void TEditaliasesFrm::writeAliasesFile()
+{
+    if (!m_fileRead)
+        return;
+    WriteFileSafely(AliasesFileName, AliasTextToFile(MemoAliases->document()->toRawText()));
+}
+
+void TEditaliasesFrm::BWriteConfigClick()
+{
+    writeAliasesFile();
+    MemoAliases->document()->setModified(false);
+}
+
+void TEditaliasesFrm::BAbortClick()
+{
+    if (MemoAliases->document()->isModified()
+        && MessageBox::askYesNo(QStringLiteral("Data modified.  Save now?"), this) == MessageBox::Answer::Yes)
+        writeAliasesFile();
+    close();
+}

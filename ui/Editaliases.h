@@ -1,0 +1,34 @@
+#pragma once
+// The aliases editor: the alias file as free text, saved on request or when
+// the user confirms on leaving with unsaved changes.
+
+#include <QDialog>
+
+class QFrame;
+class QKeyEvent;
+class QPlainTextEdit;
+class QPushButton;
+
+class TEditaliasesFrm : public QDialog {
+    Q_OBJECT
+
+public:
+    explicit TEditaliasesFrm(QWidget *owner);
+
+protected:
+    // Escape has no window-wide meaning here; QDialog would close the window.
+    void keyPressEvent(QKeyEvent *event) override;
+
+private:
+    void FormCreate();
+    void BWriteConfigClick();
+    void BAbortClick();
+    void writeAliasesFile();
+
+    QPlainTextEdit *MemoAliases;
+    QFrame *PanelBottom;
+    QPushButton *BWriteConfig;
+    QPushButton *BAbort;
+    // False after a failed load: the empty text area must not replace the file.
+    bool m_fileRead = false;
+};
