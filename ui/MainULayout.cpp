@@ -2,6 +2,7 @@
 
 #include "Icons.h"
 #include "MainU.h"
+#include "SingleLineValidator.h"
 
 #include <QHBoxLayout>
 #include <QHeaderView>
@@ -22,10 +23,12 @@ Widget *named(Widget *widget, const char *name)
     return widget;
 }
 
-// A panel with a lowered inner bevel, or none.
-QFrame *panel(QWidget *parent, const char *name, bool lowered)
+// A panel with a lowered inner bevel, or none. Panels are named for screen
+// readers after what they group.
+QFrame *panel(QWidget *parent, const char *name, bool lowered, const QString &role)
 {
     auto *frame = named(new QFrame(parent), name);
+    frame->setAccessibleName(role);
     frame->setFrameStyle(lowered ? (QFrame::Panel | QFrame::Sunken) : QFrame::NoFrame);
     return frame;
 }
@@ -78,10 +81,10 @@ void TMainForm::buildComponents()
     root->setContentsMargins(0, 0, 0, 0);
     root->setSpacing(0);
 
-    PanelTop = panel(this, "PanelTop", false);
+    PanelTop = panel(this, "PanelTop", false, QStringLiteral("Header"));
     PanelTop->setFixedHeight(40);
     auto *top = rowLayout(PanelTop, 0);
-    Panel1 = panel(PanelTop, "Panel1", true);
+    Panel1 = panel(PanelTop, "Panel1", true, QStringLiteral("Product"));
     Panel1->setFixedWidth(150);
     ImCv = named(new QLabel(Panel1), "ImCv");
     ImCv->setPixmap(LogoPixmap());
@@ -93,7 +96,7 @@ void TMainForm::buildComponents()
     LCorvaneLabel->setWordWrap(true);
     LCorvaneLabel->setGeometry(150 - 1 - 112, 2, 112, 36);
     top->addWidget(Panel1);
-    Panel4 = panel(PanelTop, "Panel4", true);
+    Panel4 = panel(PanelTop, "Panel4", true, QStringLiteral("Version and configuration file"));
     LbVersion = named(new QLabel(Panel4), "LbVersion");
     LbVersion->setAlignment(Qt::AlignCenter);
     LbVersion->move(139, 4);
@@ -125,6 +128,7 @@ void TMainForm::buildComponents()
     middle->addWidget(CV_List);
 
     Panel6 = named(new QWidget(this), "Panel6");
+    Panel6->setAccessibleName(QStringLiteral("Parameter details"));
     Item_Comments = named(new QPlainTextEdit(Panel6), "Item_Comments");
     Item_Comments->setReadOnly(true);
     Item_Comments->setFocusPolicy(Qt::ClickFocus);
@@ -137,6 +141,7 @@ void TMainForm::buildComponents()
     ItemValue = named(new QLineEdit(Panel6), "ItemValue");
     ItemValue->setGeometry(8, 183, 183, 21);
     ItemValue->setCursor(Qt::IBeamCursor);
+    ItemValue->setValidator(new SingleLineValidator(ItemValue));
     LItemValue->setBuddy(ItemValue);
     BSaveValue = iconButton(Panel6, "BSaveValue", QStringLiteral("Save"), "floppy", QRect(103, 210, 71, 22));
     BCancelValue = iconButton(Panel6, "BCancelValue", QStringLiteral("Cancel"), "cancel", QRect(22, 210, 71, 22));
@@ -144,6 +149,7 @@ void TMainForm::buildComponents()
     root->addLayout(middle, 1);
 
     PButtons = named(new QFrame(this), "PButtons");
+    PButtons->setAccessibleName(QStringLiteral("Commands"));
     PButtons->setFrameStyle(QFrame::Panel | QFrame::Raised);
     PButtons->setFixedHeight(30);
     BReadConfig = iconButton(PButtons, "BReadConfig", QStringLiteral("Read configuration file"), "book", QRect(4, 5, 170, 22));
@@ -153,10 +159,10 @@ void TMainForm::buildComponents()
     BReadAliases = iconButton(PButtons, "BReadAliases", QStringLiteral("Read aliases file"), "book", QRect(524, 6, 170, 22));
     root->addWidget(PButtons);
 
-    PTools = panel(this, "PTools", false);
+    PTools = panel(this, "PTools", false, QStringLiteral("Status bar"));
     PTools->setFixedHeight(18);
     auto *tools = rowLayout(PTools, 0);
-    PanVisit = panel(PTools, "PanVisit", true);
+    PanVisit = panel(PTools, "PanVisit", true, QStringLiteral("Project web page"));
     PanVisit->setFixedWidth(160);
     auto *visit = rowLayout(PanVisit, 1);
     LbVisit = named(new QLabel(QStringLiteral("Visit:"), PanVisit), "LbVisit");
@@ -176,7 +182,7 @@ void TMainForm::buildComponents()
     LbUrl->installEventFilter(this);
     visit->addWidget(LbUrl);
     tools->addWidget(PanVisit);
-    PanVersion = panel(PTools, "PanVersion", false);
+    PanVersion = panel(PTools, "PanVersion", false, QStringLiteral("Status"));
     auto *version = rowLayout(PanVersion, 0);
     PModified = statusPanel(PanVersion, "PModified");
     PModified->setAccessibleDescription(QStringLiteral("Reminder to save the configuration file"));

@@ -6,6 +6,7 @@
 #include "ParamCatalogue.h"
 #include "SafeWrite.h"
 
+#include <QClipboard>
 #include <QDir>
 #include <QPlainTextEdit>
 #include <cerrno>
@@ -258,6 +259,32 @@ private slots:
         QCOMPARE(f.read("corvane.conf"), fileAfterWrite);
         QCOMPARE(f.label("PModified"), QString());
         QCOMPARE(f.focus(), f.list());
+    }
+
+    void pastedLineBreaksStayInOneLine_data()
+    {
+        QTest::addColumn<QString>("pasted");
+        QTest::addColumn<QByteArray>("storedLine");
+        QTest::newRow("copied with its line end") << "8192\n" << QByteArray("DefaultDbCachePages=8192\n");
+        QTest::newRow("CR LF") << "8192\r\n" << QByteArray("DefaultDbCachePages=8192\n");
+        QTest::newRow("a second entry") << "8192\nLockMemSize=1" << QByteArray("DefaultDbCachePages=8192LockMemSize=1\n");
+    }
+    void pastedLineBreaksStayInOneLine()
+    {
+        QFETCH(QString, pasted);
+        QFETCH(QByteArray, storedLine);
+        f.select("DefaultDbCachePages");
+        QTest::keyClick(f.list(), Qt::Key_Return);
+        f.editor()->selectAll();
+        QApplication::clipboard()->setText(pasted);
+        QTest::keyClick(f.editor(), Qt::Key_V, Qt::ControlModifier);
+        checkPending(true);
+        QTest::keyClick(f.editor(), Qt::Key_Return);
+        QTest::mouseClick(f.button("BWriteConfig"), Qt::LeftButton);
+        const QByteArray file = f.read("corvane.conf");
+        QVERIFY2(file.contains("\n" + storedLine), file.constData());
+        QCOMPARE(file.count('\n'), Configuration.count('\n'));
+        QCOMPARE(f.cell("LockMemSize", 1), QString());
     }
 
     void reminderLifecycle()
