@@ -1,0 +1,360 @@
+// Benchmark: the configuration document on a large generated corvane.conf,
+// beside the shell tools an administrator would script instead, and the
+// program's start-up time beside a minimal Qt Widgets program.
+//
+//   cvconf_bench [--lines N] [--repetitions N] [--dir DIR] [--no-prefault]
+//                [--startup-runs N] [--program PATH] [--floor PATH] [--no-startup]
+//
+// Every figure is the median of the repetitions, after one untimed warm-up
+// round; the file stays in the page cache for all contenders alike. Prints a
+// Markdown table.
+
+#include "ConfLines.h"
+#include "NameMatch.h"
+#include "ParamCatalogue.h"
+#include "StartupTime.h"
+
+#include <QByteArray>
+#include <QDir>
+#include <QFileInfo>
+#include <algorithm>
+#include <cerrno>
+#include <chrono>
+#include <clocale>
+#include <cstdio>
+#include <cstdlib>
+#include <cstring>
+#include <fcntl.h>
+#include <spawn.h>
+#include <string>
+#include <sys/resource.h>
+#include <sys/stat.h>
+#include <sys/wait.h>
+#include <unistd.h>
+#include <vector>
+
+extern char **environ;
+
+namespace {
+
+using Clock = std::chrono::steady_clock;
+
+double secondsSince(Clock::time_point start)
+{
+    return std::chrono::duration<double>(Clock::now() - start).count();
+}
+
+double median(std::vector<double> values)
+{
+    std::sort(values.begin(), values.end());
+    const size_t n = values.size();
+    return n % 2 ? values[n / 2] : (values[n / 2 - 1] + values[n / 2]) / 2;
+}
+
+long peakKilobytes()
+{
+    struct rusage usage {};
+    getrusage(RUSAGE_SELF, &usage);
+    return usage.ru_maxrss;
+}
+
+[[noreturn]] void fail(const std::string &what)
+{
+    std::fprintf(stderr, "cvconf_bench: %s\n", what.c_str());
+    std::exit(1);
+}
+
+// Runs a program (no shell), standard output to a file or captured; returns its exit status.
+int run(const std::vector<std::string> &arguments, const char *outputPath, std::string *captured = nullptr)
+{
+    std::vector<char *> argv;
+    for (const std::string &argument : arguments)
+        argv.push_back(const_cast<char *>(argument.c_str()));
+    argv.push_back(nullptr);
+    int pipeFds[2] = {-1, -1};
+    posix_spawn_file_actions_t actions;
+    posix_spawn_file_actions_init(&actions);
+    if (captured) {
+        if (pipe(pipeFds) != 0)
+            fail("pipe");
+        posix_spawn_file_actions_adddup2(&actions, pipeFds[1], STDOUT_FILENO);
+        posix_spawn_file_actions_addclose(&actions, pipeFds[0]);
+        posix_spawn_file_actions_addclose(&actions, pipeFds[1]);
+    } else {
+        posix_spawn_file_actions_addopen(&actions, STDOUT_FILENO, outputPath, O_WRONLY | O_CREAT | O_TRUNC, 0644);
+    }
+    pid_t child = -1;
+    const int spawned = posix_spawnp(&child, argv[0], &actions, nullptr, argv.data(), environ);
+    posix_spawn_file_actions_destroy(&actions);
+    if (spawned != 0)
+        fail("cannot start " + arguments[0] + ": " + std::strerror(spawned));
+    if (captured) {
+        close(pipeFds[1]);
+        char buffer[4096];
+        for (ssize_t got; (got = read(pipeFds[0], buffer, sizeof buffer)) > 0;)
+            captured->append(buffer, size_t(got));
+        close(pipeFds[0]);
+    }
+    int status = 0;
+    waitpid(child, &status, 0);
+    return WIFEXITED(status) ? WEXITSTATUS(status) : 128 + WTERMSIG(status);
+}
+
+// A corvane.conf as a server of many modules would have it: a documentation
+// comment block per setting, its commented-out default, and the active line,
+// written with blanks around "=", sometimes with a remark, sometimes in other
+// letter case. 30 of the 36 catalogue parameters are set, spread evenly over
+// the file; 6 appear only as comments, so their lookups read to the end.
+// Streams to disk, so generating adds nothing to the process's peak memory.
+qint64 generateConf(const QByteArray &path, long lineCount)
+{
+    FILE *out = std::fopen(path.constData(), "w");
+    if (!out)
+        fail("cannot create " + path.toStdString());
+    static char buffer[1 << 20];
+    std::setvbuf(out, buffer, _IOFBF, sizeof buffer);
+    const char *words[] = {"buffer", "cache", "pages", "threads", "timeout", "limit", "server", "client",
+                           "socket", "memory", "index", "journal", "replica", "segment", "priority", "queue"};
+    const int wordCount = int(sizeof words / sizeof *words);
+    unsigned seed = 20261208;
+    auto next = [&seed]() { return seed = seed * 1103515245u + 12345u, (seed >> 16) & 0x7fff; };
+    const int activeCatalogue = 30;
+    long line = 0;
+    int catalogueDone = 0;
+    long block = 0;
+    while (line < lineCount) {
+        // The next catalogue parameter is due at evenly spread positions.
+        if (catalogueDone < ParamCount && line >= (catalogueDone + 1) * (lineCount / (ParamCount + 1))) {
+            const ParamEntry &entry = ParamCatalogue[size_t(catalogueDone)];
+            std::fprintf(out, "#\n# %s: see the server manual.\n#%s = %s\n", entry.Name, entry.Name, entry.Default);
+            line += 3;
+            if (catalogueDone < activeCatalogue) {
+                QByteArray name(entry.Name);
+                if (catalogueDone % 4 == 1)
+                    name = name.toLower();
+                std::fprintf(out, "%s = %s%s\n", name.constData(), *entry.Default ? entry.Default : "/srv/corvane",
+                             catalogueDone % 3 == 0 ? "   # changed for this site" : "");
+                ++line;
+            }
+            ++catalogueDone;
+            continue;
+        }
+        // An unknown module setting with its documentation.
+        const char *a = words[next() % wordCount];
+        const char *b = words[next() % wordCount];
+        const long module = block / 40;
+        std::fprintf(out, "#\n# Module%ld %s %s: how the %s handles its %s; see the manual, part %ld.\n", module, a,
+                     b, a, b, module % 12 + 1);
+        std::fprintf(out, "#Module%ld.%s_%s = %u   (default)\n", module, a, b, next() % 1000);
+        switch (next() % 4) {
+        case 0:
+            std::fprintf(out, "Module%ld.%s_%s = %u   # tuned\n", module, a, b, next() % 100000);
+            break;
+        case 1:
+            std::fprintf(out, "Module%ld.%s_%s =  %s%u\n", module, a, b, b, next() % 100);
+            break;
+        case 2:
+            std::fprintf(out, "Module%ld.%s_%s=%u\n", module, a, b, next());
+            break;
+        default:
+            std::fprintf(out, "\n");
+        }
+        line += 4;
+        ++block;
+    }
+    if (std::fclose(out) != 0)
+        fail("cannot write " + path.toStdString());
+    return QFileInfo(QString::fromLocal8Bit(path)).size();
+}
+
+// On a virtual machine whose host backs guest memory only when it is first
+// touched, the first use of each page costs a host fault that a real machine
+// never pays, and the programs measured would pay it at random. A child
+// touches and frees this much memory first, so that the pages everybody gets
+// afterwards are already backed. The child's memory does not count in our peak.
+void prefaultMemory(size_t megabytes)
+{
+    const pid_t child = fork();
+    if (child == 0) {
+        const size_t size = megabytes << 20;
+        char *memory = static_cast<char *>(std::malloc(size));
+        if (memory)
+            for (size_t at = 0; at < size; at += 4096)
+                memory[at] = 1;
+        _exit(memory ? 0 : 1);
+    }
+    if (child > 0)
+        waitpid(child, nullptr, 0);
+}
+
+struct Row {
+    const char *what;
+    double ours;
+    const char *peerName;
+    double peer;
+    double target;  // largest acceptable ratio; 0 for none
+};
+
+QByteArray optionValue(int argc, char **argv, const char *option, const QByteArray &fallback)
+{
+    for (int i = 1; i + 1 < argc; ++i)
+        if (std::strcmp(argv[i], option) == 0)
+            return argv[i + 1];
+    return fallback;
+}
+
+bool hasOption(int argc, char **argv, const char *option)
+{
+    for (int i = 1; i < argc; ++i)
+        if (std::strcmp(argv[i], option) == 0)
+            return true;
+    return false;
+}
+
+const char *verdict(double ratio, double target) { return ratio <= target ? "met" : "**missed**"; }
+
+}  // namespace
+
+int main(int argc, char **argv)
+{
+    // The program and the tools work in the same locale; the name lookups'
+    // fast path depends on it folding ASCII the usual way.
+    if (!std::setlocale(LC_ALL, "C.UTF-8"))
+        fail("locale C.UTF-8 missing");
+    setenv("LC_ALL", "C.UTF-8", 1);
+    const long lineCount = optionValue(argc, argv, "--lines", "1000000").toLong();
+    const int repetitions = std::max(1, optionValue(argc, argv, "--repetitions", "5").toInt());
+    const int startupRuns = std::max(1, optionValue(argc, argv, "--startup-runs", "10").toInt());
+    const char *envDir = std::getenv("CV_BENCH_DIR");
+    const QByteArray dir = optionValue(argc, argv, "--dir", envDir && *envDir ? QByteArray(envDir) : QByteArray(CV_BENCH_DIR));
+    if (!QDir().mkpath(QString::fromLocal8Bit(dir)))
+        fail("cannot create " + dir.toStdString());
+
+    const bool prefault = !hasOption(argc, argv, "--no-prefault");
+    if (prefault)
+        prefaultMemory(4096);
+    const long baseline = peakKilobytes();
+    const QByteArray confPath = dir + "/corvane.conf";
+    const QByteArray savedPath = dir + "/corvane.saved.conf";
+    const QByteArray sedOut = dir + "/sed.out", ddOut = dir + "/dd.out";
+    const qint64 fileSize = generateConf(confPath, lineCount);
+
+    std::vector<double> load, refill, set, save, sed, grep, dd;
+    ConfDocument document;
+    size_t checksum = 0;
+    for (int round = 0; round <= repetitions; ++round) {
+        const bool warmUp = round == 0;
+
+        auto start = Clock::now();
+        LoadConfFile(document, confPath);
+        const double loadTime = secondsSince(start);
+
+        std::vector<QByteArray> values;
+        values.reserve(ParamCount);
+        start = Clock::now();
+        for (const ParamEntry &entry : ParamCatalogue)
+            values.push_back(GetConfValue(document, entry.Name));
+        const double refillTime = secondsSince(start);
+        for (const QByteArray &value : values)
+            checksum += size_t(value.size());
+
+        start = Clock::now();
+        SetConfValue(document, "DefaultDbCachePages", QByteArray::number(4096 + round));
+        const double setTime = secondsSince(start);
+
+        start = Clock::now();
+        SaveConfFile(document, savedPath);
+        const double saveTime = secondsSince(start);
+
+        start = Clock::now();
+        if (run({"sed", "-E", "/^#/!s/ *= */=/g", confPath.toStdString()}, sedOut.constData()) != 0)
+            fail("sed failed");
+        const double sedTime = secondsSince(start);
+
+        start = Clock::now();
+        for (size_t i = 0; i < ParamCatalogue.size(); ++i) {
+            const ParamEntry &entry = ParamCatalogue[i];
+            const std::string pattern = std::string("^") + entry.Name + " *=";
+            if (!warmUp) {
+                run({"grep", "-i", "-m1", "-e", pattern, confPath.toStdString()}, "/dev/null");
+                continue;
+            }
+            // Once, untimed: the tools and the document must give the same answers.
+            std::string found;
+            run({"grep", "-i", "-m1", "-e", pattern, confPath.toStdString()}, nullptr, &found);
+            while (!found.empty() && found.back() == '\n')
+                found.pop_back();
+            const QByteArray normalised = NormaliseConfLine(QByteArray::fromStdString(found));
+            const QByteArray expected = normalised.isEmpty() ? QByteArray() : normalised.mid(normalised.indexOf('=') + 1);
+            if (values[i] != expected)
+                fail(std::string("grep and GetConfValue disagree on ") + entry.Name);
+        }
+        const double grepTime = secondsSince(start);
+
+        start = Clock::now();
+        if (run({"dd", "if=" + confPath.toStdString(), "of=" + ddOut.toStdString(), "bs=4M", "conv=fsync",
+                 "status=none"},
+                "/dev/null")
+            != 0)
+            fail("dd failed");
+        const double ddTime = secondsSince(start);
+
+        if (warmUp)
+            continue;
+        load.push_back(loadTime);
+        refill.push_back(refillTime);
+        set.push_back(setTime);
+        save.push_back(saveTime);
+        sed.push_back(sedTime);
+        grep.push_back(grepTime);
+        dd.push_back(ddTime);
+    }
+    const long peak = peakKilobytes();
+
+    std::vector<double> loadAndRefill;
+    for (size_t i = 0; i < load.size(); ++i)
+        loadAndRefill.push_back(load[i] + refill[i]);
+
+    const double ms = 1000;
+    std::printf("File: %ld lines, %.1f MB; %d repetitions, median; locale C.UTF-8 (plain ASCII folding: %s);"
+                " memory prefaulted: %s\n\n",
+                lineCount, double(fileSize) / 1e6, repetitions, AsciiFoldingIsPlain() ? "yes" : "no",
+                prefault ? "yes" : "no");
+    std::printf("| Work | CVConfManager | Peer | Peer time | Ratio | Target | |\n");
+    std::printf("|---|---:|---|---:|---:|---:|---|\n");
+    std::printf("| LoadConfFile | %.1f ms | | | | | |\n", median(load) * ms);
+    const Row rows[] = {
+        {"LoadConfFile + 36 GetConfValue", median(loadAndRefill), "sed -E '/^#/!s/ *= */=/g'", median(sed), 0.2},
+        {"36 GetConfValue (list refill)", median(refill), "36 × grep -i -m1 '^Name *='", median(grep), 0.05},
+        {"SaveConfFile", median(save), "dd bs=4M conv=fsync", median(dd), 1.5},
+    };
+    for (const Row &row : rows) {
+        const double ratio = row.ours / row.peer;
+        std::printf("| %s | %.1f ms | %s | %.1f ms | %.3f | ≤ %.2f | %s |\n", row.what, row.ours * ms, row.peerName,
+                    row.peer * ms, ratio, row.target, verdict(ratio, row.target));
+    }
+    std::printf("| SetConfValue (one) | %.3f ms | | | | | |\n", median(set) * ms);
+    const double peakAbove = double(peak - baseline) * 1024;
+    std::printf("| Peak memory above baseline | %.1f MB | file size | %.1f MB | %.2f | ≤ 3.00 | %s |\n", peakAbove / 1e6,
+                double(fileSize) / 1e6, peakAbove / double(fileSize), verdict(peakAbove / double(fileSize), 3.0));
+
+#ifdef CV_STARTUP_PROGRAM
+    const QByteArray program = CV_STARTUP_PROGRAM;
+#else
+    const QByteArray program;
+#endif
+#ifdef CV_STARTUP_FLOOR
+    const QByteArray floorProgram = CV_STARTUP_FLOOR;
+#else
+    const QByteArray floorProgram;
+#endif
+    if (!hasOption(argc, argv, "--no-startup"))
+        PrintStartupTimes(startupRuns, optionValue(argc, argv, "--program", program),
+                          optionValue(argc, argv, "--floor", floorProgram));
+
+    std::remove(confPath.constData());
+    std::remove(savedPath.constData());
+    std::remove(sedOut.constData());
+    std::remove(ddOut.constData());
+    return checksum == 0 ? 1 : 0;
+}

@@ -1,0 +1,69 @@
+// Loads or saves a configuration file once, with the rights it was started
+// with, and prints what happened on one line (UTF-8):
+//   file_helper probe <path>        "uid <euid> open <0 or errno>"
+//   file_helper save <path> <text>  "saved" or "error <kind>: <message>"
+//   file_helper load <path>         "loaded <lines>" or "error <kind>: <message>",
+//                                   then "first <first line of the document>"
+
+#include "ConfLines.h"
+#include "FileError.h"
+
+#include <cerrno>
+#include <clocale>
+#include <cstdio>
+#include <cstring>
+#include <fcntl.h>
+#include <unistd.h>
+
+namespace {
+
+void print(const QByteArray &line)
+{
+    std::fwrite(line.constData(), 1, size_t(line.size()), stdout);
+    std::fputc('\n', stdout);
+}
+
+QByteArray describe(const FileError &error)
+{
+    return "error " + QByteArray::number(int(error.kind())) + ": " + error.message().toUtf8();
+}
+
+}  // namespace
+
+int main(int argc, char **argv)
+{
+    std::setlocale(LC_ALL, "");
+    const QByteArray command = argc > 1 ? argv[1] : "";
+    const QByteArray path = argc > 2 ? argv[2] : "";
+    if (command == "probe" && argc == 3) {
+        const int fd = ::open(path.constData(), O_RDONLY);
+        const int error = fd < 0 ? errno : 0;
+        print("uid " + QByteArray::number(uint(::geteuid())) + " open " + QByteArray::number(error));
+        return 0;
+    }
+    if (command == "save" && argc == 4) {
+        ConfDocument document;
+        document.loadFromBytes(argv[3]);
+        try {
+            SaveConfFile(document, path);
+            print("saved");
+        } catch (const FileError &error) {
+            print(describe(error));
+        }
+        return 0;
+    }
+    if (command == "load" && argc == 3) {
+        ConfDocument document;
+        document.loadFromBytes("Before = 1\n");
+        try {
+            LoadConfFile(document, path);
+            print("loaded " + QByteArray::number(document.lineCount()));
+        } catch (const FileError &error) {
+            print(describe(error));
+        }
+        print("first " + (document.lineCount() > 0 ? document.line(0).toByteArray() : QByteArray()));
+        return 0;
+    }
+    std::fprintf(stderr, "usage: %s probe|save|load <path> [text]\n", argv[0]);
+    return 2;
+}

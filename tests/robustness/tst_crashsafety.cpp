@@ -1,0 +1,422 @@
+// Saving a large configuration document while the process is killed, while the
+// file size limit cuts a write short, and while the write calls misbehave: the
+// file on disk must always be one whole version, never a mixture, and keep its mode.
+
+#include "ConfLines.h"
+#include "FileError.h"
+#include "SafeWrite.h"
+
+#include <QDir>
+#include <QElapsedTimer>
+#include <QFile>
+#include <QRandomGenerator>
+#include <QRegularExpression>
+#include <QTemporaryDir>
+#include <QTest>
+#include <algorithm>
+#include <cerrno>
+#include <csignal>
+#include <fcntl.h>
+#include <sys/resource.h>
+#include <sys/stat.h>
+#include <sys/wait.h>
+#include <unistd.h>
+
+namespace {
+
+constexpr mode_t FileMode = 0640;
+
+QByteArray encoded(const QString &path) { return QFile::encodeName(path); }
+
+QByteArray readFile(const QString &path)
+{
+    QFile file(path);
+    return file.open(QIODevice::ReadOnly) ? file.readAll() : QByteArray("<unreadable>");
+}
+
+// Rewrites the file's content without replacing its inode, so hard links stay.
+bool overwriteInPlace(const QString &path, const QByteArray &bytes)
+{
+    QFile file(path);
+    return file.open(QIODevice::WriteOnly | QIODevice::Truncate) && file.write(bytes) == bytes.size();
+}
+
+struct stat statOf(const QString &path)
+{
+    struct stat status {};
+    ::stat(encoded(path).constData(), &status);
+    return status;
+}
+
+QStringList entriesOf(const QString &dir)
+{
+    return QDir(dir).entryList(QDir::AllEntries | QDir::Hidden | QDir::NoDotAndDotDot, QDir::Name);
+}
+
+// A server configuration of about `lines` lines: comments, blank lines and
+// entries with blanks around "=" and remarks. `variant` makes every line of
+// one version differ from the other's, so a mixture of two never passes as either.
+QByteArray generatedConf(int lines, char variant)
+{
+    QByteArray text;
+    text.reserve(qsizetype(lines) * 48);
+    for (int i = 0; i < lines; ++i) {
+        switch (i % 5) {
+        case 0:
+            text += "# " + QByteArray(1, variant) + " section " + QByteArray::number(i) + " of the server settings\n";
+            break;
+        case 1:
+            text += "\n";
+            break;
+        default:
+            text += "Param" + QByteArray(1, variant) + QByteArray::number(i) + " = value_" + QByteArray::number(i * 7)
+                    + "   # remark " + QByteArray(1, variant) + "\n";
+        }
+    }
+    return text;
+}
+
+ConfDocument documentOf(const QByteArray &bytes)
+{
+    ConfDocument document;
+    document.loadFromBytes(bytes);
+    return document;
+}
+
+// A killed in-place rewrite leaves the new text's beginning over the rest of
+// the old one; its size was reserved first, so the rest reads as zeros at most.
+bool isNewOverOld(const QByteArray &file, const QByteArray &oldText, const QByteArray &newText)
+{
+    if (file == newText || file == oldText)
+        return true;
+    const qsizetype reserved = std::max(oldText.size(), newText.size());
+    if (file.size() != reserved)
+        return false;
+    qsizetype prefix = 0;
+    while (prefix < newText.size() && file[prefix] == newText[prefix])
+        ++prefix;
+    const QByteArray oldPadded = oldText + QByteArray(reserved - oldText.size(), '\0');
+    return file.sliced(prefix) == oldPadded.sliced(prefix);
+}
+
+// The write seam for the misbehaving-call cases.
+enum class WriteFault { None, ShortAndInterrupted, NoSpaceAfter, ZeroAfter, FallocateNoSpace, FallocateUnsupported };
+WriteFault fault = WriteFault::None;
+qint64 faultOffset = 0;
+qint64 writtenSoFar = 0;
+int writeCalls = 0;
+
+ssize_t faultyWrite(int fd, const void *data, size_t size)
+{
+    ++writeCalls;
+    switch (fault) {
+    case WriteFault::ShortAndInterrupted:
+        if (writeCalls % 3 == 0) {
+            errno = EINTR;
+            return -1;
+        }
+        size = std::min<size_t>(size, 4093);
+        break;
+    case WriteFault::NoSpaceAfter:
+    case WriteFault::ZeroAfter:
+        if (writtenSoFar >= faultOffset) {
+            if (fault == WriteFault::ZeroAfter)
+                return 0;
+            errno = ENOSPC;
+            return -1;
+        }
+        size = std::min<size_t>(size, size_t(faultOffset - writtenSoFar));
+        break;
+    default:
+        break;
+    }
+    const ssize_t written = ::write(fd, data, size);
+    if (written > 0)
+        writtenSoFar += written;
+    return written;
+}
+
+int faultyFallocate(int fd, off_t offset, off_t size)
+{
+    if (fault == WriteFault::FallocateNoSpace)
+        return ENOSPC;
+    if (fault == WriteFault::FallocateUnsupported)
+        return EOPNOTSUPP;
+    return RealSafeWriteCalls().fallocate(fd, offset, size);
+}
+
+}  // namespace
+
+class TestCrashSafety : public QObject {
+    Q_OBJECT
+
+    // Old and new version: about 24 and 30 MB. The new one has values set in
+    // the middle, so it is saved in several pieces.
+    QByteArray m_oldText;
+    QByteArray m_newText;
+    ConfDocument m_oldDocument;
+    ConfDocument m_newDocument;
+
+    // Lays out corvane.conf (mode 0640, old content) and optionally a second name for it.
+    void prepare(const QTemporaryDir &dir, bool hardLinked)
+    {
+        const QString path = dir.filePath("corvane.conf");
+        QVERIFY(overwriteInPlace(path, m_oldText));
+        QCOMPARE(::chmod(encoded(path).constData(), FileMode), 0);
+        if (hardLinked)
+            QCOMPARE(::link(encoded(path).constData(), encoded(dir.filePath("second-name.conf")).constData()), 0);
+    }
+
+private slots:
+    void initTestCase()
+    {
+        m_oldDocument = documentOf(generatedConf(650000, 'a'));
+        m_newDocument = documentOf(generatedConf(800000, 'b'));
+        for (int i = 1; i <= 5; ++i)
+            SetConfValue(m_newDocument, "Paramb" + QByteArray::number(i * 130002), "changed " + QByteArray::number(i));
+        m_oldText = m_oldDocument.savedText();
+        m_newText = m_newDocument.savedText();
+        QVERIFY(m_newDocument.savedChunks().size() > 5);
+        QVERIFY(m_oldText.size() > 20'000'000);
+    }
+    void cleanup() { SafeWriteSystemCalls() = RealSafeWriteCalls(); }
+
+    void killedWhileSaving_data()
+    {
+        QTest::addColumn<bool>("hardLinked");
+        QTest::newRow("replaced by rename") << false;
+        QTest::newRow("hard-linked, rewritten in place") << true;
+    }
+    void killedWhileSaving()
+    {
+        QFETCH(bool, hardLinked);
+        QTemporaryDir dir;
+        QVERIFY(dir.isValid());
+        prepare(dir, hardLinked);
+        const QString path = dir.filePath("corvane.conf");
+        const struct stat initial = statOf(path);
+
+        // The kills are spread over a little more than two saves.
+        QTemporaryDir calibrationDir;
+        QElapsedTimer timer;
+        timer.start();
+        SaveConfFile(m_newDocument, encoded(calibrationDir.filePath("calibration.conf")));
+        const qint64 saveMicroseconds = std::max<qint64>(timer.nsecsElapsed() / 1000, 1000);
+
+        const QRegularExpression leftoverName("^\\.corvane\\.conf\\.[A-Za-z0-9]{12}$");
+        QRandomGenerator random(20261208);
+        const int rounds = 40;
+        int sawOld = 0, sawNew = 0, sawMixture = 0, killedMidSave = 0;
+        for (int round = 0; round < rounds; ++round) {
+            int ready[2];
+            QCOMPARE(::pipe(ready), 0);
+            const pid_t child = ::fork();
+            QVERIFY(child >= 0);
+            if (child == 0) {
+                // Alternates the two versions until it is killed.
+                ::close(ready[0]);
+                try {
+                    if (::write(ready[1], "r", 1) != 1)
+                        ::_exit(2);
+                    for (;;) {
+                        SaveConfFile(m_newDocument, encoded(path));
+                        SaveConfFile(m_oldDocument, encoded(path));
+                    }
+                } catch (...) {
+                    ::_exit(3);
+                }
+            }
+            ::close(ready[1]);
+            char byte = 0;
+            QCOMPARE(::read(ready[0], &byte, 1), ssize_t(1));
+            ::close(ready[0]);
+            ::usleep(useconds_t(random.bounded(qint64(saveMicroseconds * 22 / 10))));
+            QCOMPARE(::kill(child, SIGKILL), 0);
+            int status = 0;
+            QCOMPARE(::waitpid(child, &status, 0), child);
+            QVERIFY2(WIFSIGNALED(status) && WTERMSIG(status) == SIGKILL, "the saving child failed on its own");
+
+            const QByteArray onDisk = readFile(path);
+            const struct stat now = statOf(path);
+            QCOMPARE(now.st_mode & 07777, FileMode);
+            QCOMPARE(now.st_uid, initial.st_uid);
+            QCOMPARE(now.st_gid, initial.st_gid);
+            if (onDisk == m_oldText) {
+                ++sawOld;
+            } else if (onDisk == m_newText) {
+                ++sawNew;
+            } else {
+                QVERIFY2(hardLinked, qPrintable(QString("round %1: a mixture of versions, %2 bytes")
+                                                    .arg(round).arg(onDisk.size())));
+                QVERIFY2(isNewOverOld(onDisk, m_oldText, m_newText) || isNewOverOld(onDisk, m_newText, m_oldText),
+                         qPrintable(QString("round %1: not the new text over the old one").arg(round)));
+                ++sawMixture;
+                // The next round starts from a whole version again.
+                QVERIFY(overwriteInPlace(path, m_oldText));
+            }
+
+            // A killed process cannot remove its temporary file; at most that one is left.
+            QStringList entries = entriesOf(dir.path());
+            QStringList expected{"corvane.conf"};
+            if (hardLinked) {
+                expected.append("second-name.conf");
+                QCOMPARE(now.st_ino, initial.st_ino);
+                QCOMPARE(now.st_nlink, nlink_t(2));
+            }
+            QStringList leftovers;
+            for (const QString &entry : entries)
+                if (!expected.contains(entry))
+                    leftovers.append(entry);
+            QVERIFY2(leftovers.size() <= 1, qPrintable(leftovers.join(", ")));
+            if (!leftovers.isEmpty()) {
+                QVERIFY2(!hardLinked, "an in-place rewrite made a temporary file");
+                QVERIFY2(leftoverName.match(leftovers.first()).hasMatch(), qPrintable(leftovers.first()));
+                QVERIFY(QFile::remove(dir.filePath(leftovers.first())));
+                ++killedMidSave;
+            }
+        }
+        qInfo("%d kills, save takes %lld ms: old %d, new %d, torn in place %d, temporary left %d", rounds,
+              saveMicroseconds / 1000, sawOld, sawNew, sawMixture, killedMidSave);
+        // Otherwise the kills missed the saves and proved nothing.
+        QVERIFY(sawOld > 0 && sawNew > 0);
+        if (!hardLinked)
+            QVERIFY2(killedMidSave >= rounds / 8, "too few kills landed while a temporary file existed");
+    }
+
+    void fileSizeLimit_data()
+    {
+        QTest::addColumn<bool>("hardLinked");
+        QTest::addColumn<qint64>("limit");
+        QTest::addColumn<bool>("fits");
+        const qint64 size = m_newText.size();
+        const qint64 firstPiece = m_newDocument.savedChunks().front().size();
+        QTest::newRow("rename: 1 byte") << false << qint64(1) << false;
+        QTest::newRow("rename: inside the first piece") << false << firstPiece / 2 << false;
+        QTest::newRow("rename: at the end of the first piece") << false << firstPiece << false;
+        QTest::newRow("rename: inside a set line") << false << firstPiece + 3 << false;
+        QTest::newRow("rename: one byte short") << false << size - 1 << false;
+        QTest::newRow("rename: exactly the size") << false << size << true;
+        QTest::newRow("in place: between old and new size") << true << (m_oldText.size() + size) / 2 << false;
+        QTest::newRow("in place: exactly the size") << true << size << true;
+    }
+    void fileSizeLimit()
+    {
+        QFETCH(bool, hardLinked);
+        QFETCH(qint64, limit);
+        QFETCH(bool, fits);
+        QTemporaryDir dir;
+        prepare(dir, hardLinked);
+        const QString path = dir.filePath("corvane.conf");
+        const struct stat before = statOf(path);
+
+        // The limit applies to the child only; the report comes back through a pipe.
+        int report[2];
+        QCOMPARE(::pipe(report), 0);
+        const pid_t child = ::fork();
+        QVERIFY(child >= 0);
+        if (child == 0) {
+            ::close(report[0]);
+            std::signal(SIGXFSZ, SIG_IGN);
+            struct rlimit limited {};
+            ::getrlimit(RLIMIT_FSIZE, &limited);
+            limited.rlim_cur = rlim_t(limit);
+            QByteArray outcome = "saved";
+            if (::setrlimit(RLIMIT_FSIZE, &limited) != 0) {
+                outcome = "setrlimit failed";
+            } else {
+                try {
+                    SaveConfFile(m_newDocument, encoded(path));
+                } catch (const FileError &error) {
+                    outcome = "error " + QByteArray::number(int(error.kind())) + ": " + error.message().toUtf8();
+                }
+            }
+            const bool sent = ::write(report[1], outcome.constData(), size_t(outcome.size())) == outcome.size();
+            ::_exit(sent ? 0 : 1);
+        }
+        ::close(report[1]);
+        QByteArray outcome;
+        char buffer[256];
+        for (ssize_t got; (got = ::read(report[0], buffer, sizeof buffer)) > 0;)
+            outcome.append(buffer, got);
+        ::close(report[0]);
+        int status = 0;
+        QCOMPARE(::waitpid(child, &status, 0), child);
+        QVERIFY(WIFEXITED(status) && WEXITSTATUS(status) == 0);
+
+        const struct stat after = statOf(path);
+        if (fits) {
+            QCOMPARE(outcome, QByteArray("saved"));
+            QVERIFY(readFile(path) == m_newText);
+        } else {
+            QCOMPARE(outcome, "error " + QByteArray::number(int(FileError::Kind::Write)) + ": Stream-Schreibfehler");
+            QVERIFY2(readFile(path) == m_oldText, "the old content did not survive");
+        }
+        QCOMPARE(after.st_mode & 07777, FileMode);
+        QStringList expected{"corvane.conf"};
+        if (hardLinked) {
+            expected.append("second-name.conf");
+            QCOMPARE(after.st_ino, before.st_ino);
+        }
+        QCOMPARE(entriesOf(dir.path()), expected);
+    }
+
+    void misbehavingWrites_data()
+    {
+        QTest::addColumn<bool>("hardLinked");
+        QTest::addColumn<int>("which");
+        QTest::addColumn<double>("at");  // where in the text the fault strikes
+        QTest::addColumn<bool>("fits");
+        QTest::newRow("short writes and EINTR are resumed") << false << int(WriteFault::ShortAndInterrupted) << 0.0 << true;
+        QTest::newRow("no space at the start") << false << int(WriteFault::NoSpaceAfter) << 0.0 << false;
+        QTest::newRow("no space in a later piece") << false << int(WriteFault::NoSpaceAfter) << 0.6 << false;
+        QTest::newRow("no space at the last byte") << false << int(WriteFault::NoSpaceAfter) << 0.9999999 << false;
+        QTest::newRow("write returns 0 midway") << false << int(WriteFault::ZeroAfter) << 0.5 << false;
+        QTest::newRow("in place: short writes and EINTR") << true << int(WriteFault::ShortAndInterrupted) << 0.0 << true;
+        QTest::newRow("in place: reserving finds no space") << true << int(WriteFault::FallocateNoSpace) << 0.0 << false;
+        QTest::newRow("in place: reserving unsupported") << true << int(WriteFault::FallocateUnsupported) << 0.0 << true;
+    }
+    void misbehavingWrites()
+    {
+        QFETCH(bool, hardLinked);
+        QFETCH(int, which);
+        QFETCH(double, at);
+        QFETCH(bool, fits);
+        QTemporaryDir dir;
+        prepare(dir, hardLinked);
+        const QString path = dir.filePath("corvane.conf");
+        const struct stat before = statOf(path);
+
+        fault = WriteFault(which);
+        faultOffset = qint64(double(m_newText.size()) * at);
+        writtenSoFar = 0;
+        writeCalls = 0;
+        SafeWriteSystemCalls().write = faultyWrite;
+        SafeWriteSystemCalls().fallocate = faultyFallocate;
+        QString message;
+        try {
+            SaveConfFile(m_newDocument, encoded(path));
+        } catch (const FileError &error) {
+            message = error.message();
+        }
+        SafeWriteSystemCalls() = RealSafeWriteCalls();
+
+        if (fits) {
+            QCOMPARE(message, QString());
+            QVERIFY(readFile(path) == m_newText);
+        } else {
+            QCOMPARE(message, QString("Stream-Schreibfehler"));
+            QVERIFY2(readFile(path) == m_oldText, "the old content did not survive");
+        }
+        const struct stat after = statOf(path);
+        QCOMPARE(after.st_mode & 07777, FileMode);
+        QStringList expected{"corvane.conf"};
+        if (hardLinked) {
+            expected.append("second-name.conf");
+            QCOMPARE(after.st_ino, before.st_ino);
+        }
+        QCOMPARE(entriesOf(dir.path()), expected);
+    }
+};
+
+QTEST_GUILESS_MAIN(TestCrashSafety)
+#include "tst_crashsafety.moc"
