@@ -8,6 +8,7 @@
 
 #include "ConfLines.h"
 #include "NameMatch.h"
+#include "ReferenceNormalisation.h"
 #include "SafeWrite.h"
 
 #include <QByteArray>
@@ -57,19 +58,6 @@ Lines splitByHand(const QByteArray &bytes)
     if (open)
         lines.push_back(current);
     return lines;
-}
-
-// The two normalisation passes exactly as stated: delete the blank of the
-// first " =" until there is none, then the blank of the first "= ".
-QByteArray normaliseByTwoPasses(QByteArray line)
-{
-    if (line.startsWith('#'))
-        return line;
-    for (qsizetype at; (at = line.indexOf(" =")) >= 0;)
-        line.remove(at, 1);
-    for (qsizetype at; (at = line.indexOf("= ")) >= 0;)
-        line.remove(at + 1, 1);
-    return line;
 }
 
 Lines linesOf(const ConfDocument &document)

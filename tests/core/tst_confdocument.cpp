@@ -3,6 +3,8 @@
 
 #include "ConfLines.h"
 #include "FileError.h"
+#include "ReferenceNormalisation.h"
+#include "TestFiles.h"
 
 #include <QFile>
 #include <QRandomGenerator>
@@ -11,18 +13,6 @@
 #include <clocale>
 
 namespace {
-
-// The normalisation exactly as the two passes describe it, slow on purpose.
-QByteArray normaliseByTwoPasses(QByteArray line)
-{
-    if (line.startsWith('#'))
-        return line;
-    for (qsizetype at; (at = line.indexOf(" =")) >= 0;)
-        line.remove(at, 1);
-    for (qsizetype at; (at = line.indexOf("= ")) >= 0;)
-        line.remove(at + 1, 1);
-    return line;
-}
 
 ConfDocument documentOf(const QByteArray &bytes)
 {
@@ -37,14 +27,6 @@ QList<QByteArray> linesOf(const ConfDocument &document)
     for (qsizetype i = 0; i < document.lineCount(); ++i)
         lines.append(document.line(i).toByteArray());
     return lines;
-}
-
-QByteArray readFile(const QString &path)
-{
-    QFile file(path);
-    if (!file.open(QIODevice::ReadOnly))
-        return QByteArray("<unreadable " + path.toUtf8() + ">");
-    return file.readAll();
 }
 
 void writeFile(const QString &path, const QByteArray &bytes)

@@ -3,6 +3,7 @@
 
 #include "FileError.h"
 #include "SafeWrite.h"
+#include "TestFiles.h"
 
 #include <QDir>
 #include <QFile>
@@ -20,31 +21,11 @@ namespace {
 const QByteArray OldContent = "old content\nof the file\n";
 const QByteArray NewContent = QByteArray("new content, rather longer than before\n").repeated(50);
 
-QByteArray encoded(const QString &path) { return QFile::encodeName(path); }
-
-QByteArray readFile(const QString &path)
-{
-    QFile file(path);
-    return file.open(QIODevice::ReadOnly) ? file.readAll() : QByteArray("<unreadable>");
-}
-
 void writeFile(const QString &path, const QByteArray &bytes)
 {
     QFile file(path);
     QVERIFY(file.open(QIODevice::WriteOnly));
     QCOMPARE(file.write(bytes), bytes.size());
-}
-
-struct stat statOf(const QString &path)
-{
-    struct stat status {};
-    ::lstat(encoded(path).constData(), &status);
-    return status;
-}
-
-QStringList entriesOf(const QString &dir)
-{
-    return QDir(dir).entryList(QDir::AllEntries | QDir::Hidden | QDir::NoDotAndDotDot);
 }
 
 // Which call of the seam fails, and how.

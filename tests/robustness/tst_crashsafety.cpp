@@ -5,6 +5,7 @@
 #include "ConfLines.h"
 #include "FileError.h"
 #include "SafeWrite.h"
+#include "TestFiles.h"
 
 #include <QDir>
 #include <QElapsedTimer>
@@ -26,31 +27,11 @@ namespace {
 
 constexpr mode_t FileMode = 0640;
 
-QByteArray encoded(const QString &path) { return QFile::encodeName(path); }
-
-QByteArray readFile(const QString &path)
-{
-    QFile file(path);
-    return file.open(QIODevice::ReadOnly) ? file.readAll() : QByteArray("<unreadable>");
-}
-
 // Rewrites the file's content without replacing its inode, so hard links stay.
 bool overwriteInPlace(const QString &path, const QByteArray &bytes)
 {
     QFile file(path);
     return file.open(QIODevice::WriteOnly | QIODevice::Truncate) && file.write(bytes) == bytes.size();
-}
-
-struct stat statOf(const QString &path)
-{
-    struct stat status {};
-    ::stat(encoded(path).constData(), &status);
-    return status;
-}
-
-QStringList entriesOf(const QString &dir)
-{
-    return QDir(dir).entryList(QDir::AllEntries | QDir::Hidden | QDir::NoDotAndDotDot, QDir::Name);
 }
 
 // A server configuration of about `lines` lines: comments, blank lines and

@@ -1,0 +1,29 @@
+#pragma once
+// File helpers the tests share: whole-file reads, directory listings, status.
+
+#include <QByteArray>
+#include <QDir>
+#include <QFile>
+#include <QStringList>
+#include <sys/stat.h>
+
+inline QByteArray encoded(const QString &path) { return QFile::encodeName(path); }
+
+inline QByteArray readFile(const QString &path)
+{
+    QFile file(path);
+    return file.open(QIODevice::ReadOnly) ? file.readAll() : QByteArray("<unreadable " + path.toUtf8() + ">");
+}
+
+// The entry itself, not what a symbolic link points at.
+inline struct stat statOf(const QString &path)
+{
+    struct stat status {};
+    ::lstat(encoded(path).constData(), &status);
+    return status;
+}
+
+inline QStringList entriesOf(const QString &dir)
+{
+    return QDir(dir).entryList(QDir::AllEntries | QDir::Hidden | QDir::NoDotAndDotDot);
+}
