@@ -5,7 +5,7 @@
 #   CV_FUZZ_SECONDS    fuzzing time per target (default 30)
 set -euo pipefail
 cd "$(dirname "$0")/.."
-scripts/setup-machine.sh
+scripts/setup-machine.sh fuzz
 
 build=${CV_FUZZ_BUILD_DIR:-build-fuzz}
 seconds=${CV_FUZZ_SECONDS:-30}

@@ -4,7 +4,7 @@
 #   CV_ASAN_BUILD_DIR  build directory (default build-asan)
 set -euo pipefail
 cd "$(dirname "$0")/.."
-scripts/setup-machine.sh
+scripts/setup-machine.sh sanitizers
 
 build=${CV_ASAN_BUILD_DIR:-build-asan}
 cmake -S . -B "$build" -DCMAKE_BUILD_TYPE=Debug -DCV_SANITIZE=ON

@@ -2,7 +2,7 @@
 # Builds everything and runs every test, headless.
 set -euo pipefail
 cd "$(dirname "$0")/.."
-scripts/setup-machine.sh
+scripts/setup-machine.sh tests
 cmake -S . -B build -DCMAKE_BUILD_TYPE=RelWithDebInfo
 cmake --build build -j"$(nproc)"
 QT_QPA_PLATFORM=offscreen ctest --test-dir build --output-on-failure -j"$(nproc)"

@@ -1,37 +1,140 @@
 #!/usr/bin/env bash
-# Installs what building, running and testing need, only what is missing, and
-# generates the locales the tests convert through.
+# Installs the Debian packages a task needs, only those that are missing, after
+# saying which and why. The tests also need a few locales, generated
+# system-wide.
+#
+# Usage: scripts/setup-machine.sh demo|tests|fuzz|sanitizers
+#   demo        build the program and run it on a desktop
+#   tests       the above, and what the test suite needs
+#   fuzz        build the fuzz targets with clang and symbolize what they find
+#   sanitizers  the test suite under the sanitizers, with symbolized reports
 set -euo pipefail
 
-packages=(cmake g++ make pkg-config qt6-base-dev qt6-base-dev-tools libgl-dev
-          locales xvfb xauth xdotool imagemagick fonts-dejavu-core
-          clang-14 libclang-rt-14-dev desktop-file-utils appstream dpkg-dev file
-          librsvg2-bin libx11-dev libxcb1-dev fonts-urw-base35)
-locales=("de_DE.ISO-8859-1 ISO-8859-1" "de_DE.UTF-8 UTF-8" "tr_TR.UTF-8 UTF-8")
+# Building the program.
+build_packages=(
+  cmake
+  g++
+  make
+  qt6-base-dev
+)
+# Running it on a desktop: the font its window asks for.
+run_packages=(
+  fonts-liberation
+)
+# The test suite: a private X server, the desktop, package and policy
+# validators, the packaging checks and the benchmark's X connection.
+test_packages=(
+  locales
+  xvfb
+  xdotool
+  fonts-dejavu-core
+  fonts-urw-base35
+  desktop-file-utils
+  appstream
+  dpkg-dev
+  file
+  librsvg2-bin
+  libx11-dev
+  libxcb1-dev
+  pkg-config
+  lintian
+  libxml2-utils
+  polkitd
+)
+# Fuzzing and the sanitizer run: clang with libFuzzer, the sanitizer runtime,
+# and llvm-symbolizer for function names in the reports.
+clang_packages=(
+  clang-14
+  libclang-rt-14-dev
+  llvm-14
+)
+# The tests convert text through these.
+test_locales=(
+  "de_DE.ISO-8859-1 ISO-8859-1"
+  "de_DE.UTF-8 UTF-8"
+  "tr_TR.UTF-8 UTF-8"
+)
 
-as_root() {
-  if [ "$(id -u)" -eq 0 ]; then "$@"; else sudo "$@"; fi
+usage() {
+  echo "usage: $0 demo|tests|fuzz|sanitizers" >&2
+  exit 2
+}
+[ $# -eq 1 ] || usage
+task=$1
+
+groups=()
+locales=()
+case "$task" in
+  demo) groups=(build run) ;;
+  tests) groups=(build run test); locales=("${test_locales[@]}") ;;
+  fuzz) groups=(build clang) ;;
+  sanitizers) groups=(build run test clang); locales=("${test_locales[@]}") ;;
+  *) usage ;;
+esac
+
+declare -A purpose=(
+  [build]="to build the program"
+  [run]="to run it on a desktop"
+  [test]="to run the tests"
+  [clang]="for clang, its sanitizer runtime and llvm-symbolizer"
+)
+
+installed() {
+  dpkg-query -W -f='${Status}' "$1" 2>/dev/null | grep -q "install ok installed"
 }
 
 missing=()
-for package in "${packages[@]}"; do
-  dpkg-query -W -f='${Status}' "$package" 2>/dev/null | grep -q "install ok installed" || missing+=("$package")
+report=()
+for group in "${groups[@]}"; do
+  declare -n list="${group}_packages"
+  lacking=()
+  for package in "${list[@]}"; do
+    installed "$package" || lacking+=("$package")
+  done
+  unset -n list
+  if [ ${#lacking[@]} -gt 0 ]; then
+    missing+=("${lacking[@]}")
+    report+=("  ${purpose[$group]}: ${lacking[*]}")
+  fi
 done
-if [ ${#missing[@]} -gt 0 ]; then
-  echo "Installing: ${missing[*]}"
-  as_root apt-get update -q
-  as_root env DEBIAN_FRONTEND=noninteractive apt-get install -y -q --no-install-recommends "${missing[@]}"
-fi
 
-generate=0
+absent_locales=()
 for entry in "${locales[@]}"; do
   name=${entry%% *}
   normalised=$(echo "$name" | sed 's/ISO-8859-1/iso88591/; s/UTF-8/utf8/')
-  if ! locale -a 2>/dev/null | grep -qx "$normalised"; then
-    grep -qxF "$entry" /etc/locale.gen 2>/dev/null || echo "$entry" | as_root tee -a /etc/locale.gen >/dev/null
-    generate=1
-  fi
+  locale -a 2>/dev/null | grep -qx "$normalised" || absent_locales+=("$entry")
 done
-if [ "$generate" -eq 1 ]; then
-  as_root locale-gen
+
+[ ${#missing[@]} -gt 0 ] || [ ${#absent_locales[@]} -gt 0 ] || exit 0
+
+echo "Setting up this machine for: $task"
+if [ ${#missing[@]} -gt 0 ]; then
+  echo "Installing ${#missing[@]} Debian packages with apt-get:"
+  printf '%s\n' "${report[@]}"
+fi
+if [ ${#absent_locales[@]} -gt 0 ]; then
+  echo "Generating locales system-wide (in /etc/locale.gen), which the tests convert text through:"
+  for entry in "${absent_locales[@]}"; do echo "  ${entry%% *}"; done
+fi
+
+if [ "$(id -u)" -eq 0 ]; then
+  as_root=()
+elif command -v sudo >/dev/null 2>&1 && sudo -v; then
+  as_root=(sudo)
+else
+  echo "This needs root, and this user is neither root nor allowed to use sudo." >&2
+  echo "Run this one command as root (for example after su -), then start again:" >&2
+  echo "  $(cd "$(dirname "$0")" && pwd)/$(basename "$0") $task" >&2
+  exit 1
+fi
+
+if [ ${#missing[@]} -gt 0 ]; then
+  "${as_root[@]}" apt-get update -q
+  "${as_root[@]}" env DEBIAN_FRONTEND=noninteractive apt-get install -y -q --no-install-recommends "${missing[@]}"
+fi
+if [ ${#absent_locales[@]} -gt 0 ]; then
+  for entry in "${absent_locales[@]}"; do
+    grep -qxF "$entry" /etc/locale.gen 2>/dev/null || echo "$entry" | "${as_root[@]}" tee -a /etc/locale.gen >/dev/null
+  done
+  "${as_root[@]}" locale-gen
 fi
