@@ -2,10 +2,27 @@
 
 #include "LocaleText.h"
 
+#include <QByteArrayList>
 #include <cstdlib>
+#include <sys/stat.h>
 #include <sys/wait.h>
+#include <unistd.h>
 
-QString DocumentOpenerCommand = QStringLiteral("kfmclient exec");
+QString ChooseDocumentOpener(const QByteArray &searchPath)
+{
+    // Searched as the shell will: an empty entry is the working directory.
+    for (const QByteArray &directory : searchPath.split(':')) {
+        const QByteArray program = (directory.isEmpty() ? QByteArray(".") : directory) + "/kfmclient";
+        struct stat status {};
+        if (::stat(program.constData(), &status) == 0 && S_ISREG(status.st_mode)
+            && ::access(program.constData(), X_OK) == 0)
+            return QStringLiteral("kfmclient exec");
+    }
+    // Without it the link would silently start nothing on most desktops.
+    return QStringLiteral("xdg-open");
+}
+
+QString DocumentOpenerCommand = ChooseDocumentOpener(qgetenv("PATH"));
 
 namespace {
 

@@ -3,8 +3,13 @@
 
 #include <QString>
 
-// The desktop's document opener and its sub-command.
+// The desktop's document opener and its sub-command, chosen when the program
+// starts from the search path it was given.
 extern QString DocumentOpenerCommand;
+
+// "kfmclient exec" when an executable kfmclient lies on the search path,
+// otherwise "xdg-open".
+QString ChooseDocumentOpener(const QByteArray &searchPath);
 
 // Starts the opener on the target in the background through the shell.
 // Returns 0 when the shell cannot be run at all, 1 otherwise.

@@ -7,6 +7,7 @@
 #include <QDirIterator>
 #include <QElapsedTimer>
 #include <QFile>
+#include <QProcess>
 #include <QTemporaryDir>
 #include <QTest>
 #include <clocale>
@@ -18,13 +19,15 @@ namespace {
 
 const QString Address = QStringLiteral("https://www.corvane.example/cvconfmanager/");
 
-// A kfmclient first on PATH that writes its working directory and its
-// arguments, one per line in brackets, once it has slept.
+// An opener (kfmclient unless named otherwise) first on PATH that writes its
+// working directory and its arguments, one per line in brackets, once it has
+// slept.
 class FakeOpener {
 public:
-    explicit FakeOpener(int sleepSeconds = 0) : m_oldPath(qgetenv("PATH"))
+    explicit FakeOpener(int sleepSeconds = 0, const QString &name = QStringLiteral("kfmclient"))
+        : m_oldPath(qgetenv("PATH"))
     {
-        const QString script = m_dir.filePath(QStringLiteral("kfmclient"));
+        const QString script = m_dir.filePath(name);
         QFile file(script);
         if (file.open(QIODevice::WriteOnly)) {
             file.write(QStringLiteral("#!/bin/sh\n"
@@ -76,7 +79,81 @@ private slots:
     void initTestCase()
     {
         setlocale(LC_ALL, "C.UTF-8");
-        QCOMPARE(DocumentOpenerCommand, QStringLiteral("kfmclient exec"));
+        QCOMPARE(DocumentOpenerCommand, ChooseDocumentOpener(qgetenv("PATH")));
+        // The tests below put their own kfmclient first on PATH.
+        DocumentOpenerCommand = QStringLiteral("kfmclient exec");
+    }
+
+    // The opener is chosen from the search path the program starts with:
+    // kfmclient where the shell would find it, xdg-open elsewhere.
+    void openerChosenAtStart_data()
+    {
+        QTest::addColumn<QString>("kfmclient");
+        QTest::addColumn<QString>("opener");
+        QTest::addColumn<QStringList>("arguments");
+
+        QTest::newRow("kfmclient on the search path") << "program" << "kfmclient" << QStringList{"exec", Address};
+        QTest::newRow("no kfmclient") << "" << "xdg-open" << QStringList{Address};
+        QTest::newRow("kfmclient not executable") << "not executable" << "xdg-open" << QStringList{Address};
+        QTest::newRow("kfmclient a directory") << "directory" << "xdg-open" << QStringList{Address};
+    }
+    void openerChosenAtStart()
+    {
+        QFETCH(QString, kfmclient);
+        QFETCH(QString, opener);
+        QFETCH(QStringList, arguments);
+
+        QTemporaryDir bin;
+        const QString record = bin.filePath(QStringLiteral("record"));
+        // Each stand-in records under its own name; mv by its full path, as
+        // the search path holds nothing but the stand-ins.
+        auto writeOpener = [&](const QString &name, QFile::Permissions permissions) {
+            QFile file(bin.filePath(name));
+            QVERIFY(file.open(QIODevice::WriteOnly));
+            file.write(QStringLiteral("#!/bin/sh\n"
+                                      "{ echo %1; for a in \"$@\"; do printf '[%s]\\n' \"$a\"; done; } > '%2.part'\n"
+                                      "/bin/mv '%2.part' '%2'\n")
+                           .arg(name, record)
+                           .toUtf8());
+            file.close();
+            QVERIFY(file.setPermissions(permissions));
+        };
+        const auto executable = QFile::ReadOwner | QFile::WriteOwner | QFile::ExeOwner;
+        writeOpener(QStringLiteral("xdg-open"), executable);
+        if (kfmclient == QLatin1String("program"))
+            writeOpener(QStringLiteral("kfmclient"), executable);
+        else if (kfmclient == QLatin1String("not executable"))
+            writeOpener(QStringLiteral("kfmclient"), QFile::ReadOwner | QFile::WriteOwner);
+        else if (kfmclient == QLatin1String("directory"))
+            QVERIFY(QDir(bin.path()).mkdir(QStringLiteral("kfmclient")));
+
+        QProcess program;
+        QProcessEnvironment environment = QProcessEnvironment::systemEnvironment();
+        environment.insert(QStringLiteral("PATH"), bin.path());
+        program.setProcessEnvironment(environment);
+        program.start(QStringLiteral(CV_OPEN_LINK_TOOL), {Address});
+        QVERIFY(program.waitForFinished(10000));
+        QCOMPARE(program.exitCode(), 1);
+
+        QFile written(record);
+        QElapsedTimer waited;
+        waited.start();
+        while (!written.exists() && waited.elapsed() < 10000)
+            QTest::qSleep(50);
+        QVERIFY2(written.open(QIODevice::ReadOnly), "no opener ran");
+        QByteArray expected = opener.toUtf8() + '\n';
+        for (const QString &argument : arguments)
+            expected += '[' + argument.toUtf8() + "]\n";
+        QCOMPARE(written.readAll(), expected);
+    }
+
+    void xdgOpenCommand()
+    {
+        const QString previous = DocumentOpenerCommand;
+        DocumentOpenerCommand = ChooseDocumentOpener(QByteArray());
+        const QString command = DocumentLaunchCommand(QStringLiteral("open"), Address, QString(), QString());
+        DocumentOpenerCommand = previous;
+        QCOMPARE(command, QStringLiteral("xdg-open \"%1\"&").arg(Address));
     }
 
     void commandText_data()
