@@ -1,7 +1,7 @@
 #!/bin/sh
 # Installs the build into a temporary prefix and checks the layout and the
-# desktop metadata, builds the Debian package and checks its contents, then
-# starts the installed launcher on a private X server, waits for the main
+# desktop metadata, builds the Debian package, checks its contents and runs
+# lintian on it, then starts the installed launcher on a private X server, waits for the main
 # window, closes it and expects exit status 0.
 #
 # Usage: install_and_run.sh BUILD_DIR SOURCE_DIR CLOSE_WINDOW_TOOL
@@ -42,7 +42,7 @@ fail() {
   exit 1
 }
 
-for tool in desktop-file-validate appstreamcli cpack dpkg-deb dpkg-shlibdeps file timeout; do
+for tool in desktop-file-validate appstreamcli cpack dpkg-deb dpkg-shlibdeps file timeout lintian; do
   command -v "$tool" >/dev/null 2>&1 || fail "$tool is not installed (scripts/setup-machine.sh installs it)"
 done
 
@@ -74,6 +74,12 @@ metainfo="$prefix/share/metainfo/$app_id.metainfo.xml"
 [ -f "$metainfo" ] || fail "no metainfo $metainfo"
 grep -qx "Icon=$app_id" "$desktop_file" || fail "the desktop entry does not name the icon $app_id"
 grep -qx "Exec=CVConfManager" "$desktop_file" || fail "the desktop entry does not start the launcher"
+# The action "Edit as administrator" starts the pkexec launcher.
+sed -n '/^\[Desktop Action edit-as-administrator\]$/,/^\[/p' "$desktop_file" >"$work/action.txt"
+grep -qx "Name=Edit as administrator" "$work/action.txt" && grep -qx "Exec=cvconfmanager-pkexec" "$work/action.txt" \
+  || fail "the desktop entry has no action \"Edit as administrator\" starting cvconfmanager-pkexec"
+grep -qx "Actions=edit-as-administrator;" "$desktop_file" || fail "the desktop entry does not list its action"
+[ -x "$prefix/bin/cvconfmanager-pkexec" ] || fail "no launcher $prefix/bin/cvconfmanager-pkexec"
 [ -f "$prefix/share/icons/hicolor/scalable/apps/$app_id.svg" ] || fail "no scalable icon"
 for size in 16 24 32 48 64 128 256; do
   icon="$prefix/share/icons/hicolor/${size}x${size}/apps/$app_id.png"
@@ -102,13 +108,20 @@ field() { dpkg-deb -f "$deb" "$1"; }
 [ "$(field Section)" = admin ] || fail "package section $(field Section)"
 depends=$(field Depends)
 echo "Depends: $depends"
-for library in libqt6core6 libqt6gui6 libqt6widgets6 libc6 libstdc++6; do
+for library in libqt6core6 libqt6gui6 libqt6widgets6 libc6 libstdc++6 fonts-liberation pkexec x11-xserver-utils; do
   printf '%s\n' "$depends" | tr ',' '\n' | grep -q "^ *$library\( \|$\)" || fail "Depends lacks $library: $depends"
 done
+
+[ "$(field Recommends)" = xdg-utils ] || fail "the package does not recommend xdg-utils: $(field Recommends)"
 
 dpkg-deb -c "$deb" | sed 's/^.* \.\//\//' >"$work/contents.txt"
 for entry in \
   "/usr/bin/CVConfManager" \
+  "/usr/bin/cvconfmanager-pkexec" \
+  "/usr/share/polkit-1/actions/$app_id.policy" \
+  "/usr/share/man/man1/CVConfManager.1.gz" \
+  "/usr/share/man/man1/cvconfmanager-pkexec.1.gz -> CVConfManager.1.gz" \
+  "/usr/share/doc/cvconfmanager/changelog.gz" \
   "/usr/lib/cvconfmanager/CVConfManager" \
   "/usr/lib/cvconfmanager/CVConfManager.lang -> /etc/cvconfmanager/CVConfManager.lang" \
   "/usr/lib/cvconfmanager/corvane.conf -> /etc/corvane/corvane.conf" \
@@ -135,6 +148,18 @@ if grep -rlF -e "$work" -e _CPack_Packages "$work/root" >"$work/stray.log"; then
 fi
 appstreamcli validate-tree --no-net "$work/root" >"$work/validate.log" 2>&1 || fail "appstreamcli validate-tree rejects the package"
 : >"$work/validate.log"
+grep -qF '<annotate key="org.freedesktop.policykit.exec.path">/usr/lib/cvconfmanager/CVConfManager</annotate>' \
+  "$work/root/usr/share/polkit-1/actions/$app_id.policy" || fail "the packaged polkit action does not name /usr/lib/cvconfmanager/CVConfManager"
+grep -qxF "program='/usr/lib/cvconfmanager/CVConfManager'" "$work/root/usr/bin/cvconfmanager-pkexec" \
+  || fail "the packaged pkexec launcher does not start /usr/lib/cvconfmanager/CVConfManager"
+
+# --- lintian: no error and no warning. Its note about running as root goes
+# to the standard error stream and is no tag.
+if ! lintian --fail-on error,warning "$deb" >"$work/lintian.log" 2>&1; then
+  fail "lintian reports errors or warnings on $(basename "$deb")"
+fi
+cat "$work/lintian.log"
+: >"$work/lintian.log"
 
 # --- The installed program on a private X server. -displayfd picks a free
 # display and reports it once the server accepts connections.
