@@ -5,6 +5,7 @@
 #   cmake -D CV_DEMO_SOURCE_DIR=demo -D CV_DEMO_TARGET_DIR=build/app
 #         [-D CV_DEMO_RESET=ON] -P app/DemoFiles.cmake
 # or include()d with the same variables set.
+cmake_minimum_required(VERSION 3.21)
 foreach(cv_demo_name corvane.conf aliases.conf CVConfManager.lang)
   set(cv_demo_target "${CV_DEMO_TARGET_DIR}/${cv_demo_name}")
   if(CV_DEMO_RESET OR NOT (EXISTS "${cv_demo_target}" OR IS_SYMLINK "${cv_demo_target}"))
