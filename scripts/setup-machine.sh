@@ -109,11 +109,11 @@ done
 
 echo "Setting up this machine for: $task"
 if [ ${#missing[@]} -gt 0 ]; then
-  echo "Installing ${#missing[@]} Debian packages with apt-get:"
+  echo "To install with apt-get, ${#missing[@]} Debian packages:"
   printf '%s\n' "${report[@]}"
 fi
 if [ ${#absent_locales[@]} -gt 0 ]; then
-  echo "Generating locales system-wide (in /etc/locale.gen), which the tests convert text through:"
+  echo "To generate system-wide (in /etc/locale.gen), locales the tests convert text through:"
   for entry in "${absent_locales[@]}"; do echo "  ${entry%% *}"; done
 fi
 

@@ -76,14 +76,14 @@ private slots:
         QTest::newRow("demo: only the missing ones")
             << "demo" << true << "none" << QStringList{"cmake", "g++"} << AllLocales << 0 << installing
             << QStringList{"make", "qt6-base-dev", "fonts-liberation"} << none << none
-            << QStringList{"Installing 3 Debian packages"};
+            << QStringList{"To install with apt-get, 3 Debian packages:"};
         QTest::newRow("fuzz: clang and the symbolizer, no locales")
             << "fuzz" << true << "none" << none << none << 0 << installing << (Build + Clang) << none << none
             << QStringList{"llvm-symbolizer: clang-14 libclang-rt-14-dev llvm-14"};
         QTest::newRow("tests: test tools and locales")
             << "tests" << true << "none" << none << none << 0 << installingAndLocales << none
             << (Build + Run + TestTools) << Clang
-            << QStringList{"to run the tests:", "Generating locales", "de_DE.ISO-8859-1", "de_DE.UTF-8", "tr_TR.UTF-8"};
+            << QStringList{"to run the tests:", "To generate system-wide", "de_DE.ISO-8859-1", "de_DE.UTF-8", "tr_TR.UTF-8"};
         QTest::newRow("tests, only a locale missing")
             << "tests" << true << "none" << QStringList{Everything} << QStringList{"de_DE.utf8"} << 0
             << QStringList{"locale-gen"} << none << none << none << QStringList{"de_DE.ISO-8859-1", "tr_TR.UTF-8"};
@@ -91,7 +91,7 @@ private slots:
                                                         << AllLocales << 0 << none << none << none << none << none;
         QTest::newRow("sanitizers: everything")
             << "sanitizers" << true << "none" << none << none << 0 << installingAndLocales << none
-            << (Build + Run + TestTools + Clang) << none << QStringList{"Generating locales"};
+            << (Build + Run + TestTools + Clang) << none << QStringList{"To generate system-wide"};
         QTest::newRow("user with sudo")
             << "demo" << false << "works" << none << AllLocales << 0
             << QStringList{"sudo -v", "sudo " + Update, Update, "sudo env DEBIAN_FRONTEND=noninteractive " + Install,
@@ -104,7 +104,7 @@ private slots:
                                            << none << none << QStringList{"to build the program"};
         QTest::newRow("user whose sudo refuses") << "tests" << false << "refuses" << none << none << 1
                                                  << QStringList{"sudo -v"} << none << none << none
-                                                 << QStringList{"Generating locales"};
+                                                 << QStringList{"To generate system-wide"};
         QTest::newRow("user, nothing missing, needs no root")
             << "fuzz" << false << "none" << (Build + Clang) << none << 0 << none << none << none << none << none;
         QTest::newRow("unknown task") << "everything" << true << "none" << none << none << 2 << none << none << none
