@@ -32,17 +32,17 @@ void writeFile(const QString &path, const QByteArray &bytes)
 enum class Failing { None, Write, Fsync, Fchmod, Close, Rename, Fchown, OpenTemporaryDenied, OpenTemporaryNoSpace };
 Failing failing = Failing::None;
 
-int failingOpen(const char *path, int flags, mode_t mode)
+int failingOpenat(int directory, const char *name, int flags, mode_t mode)
 {
-    if ((flags & O_EXCL) && failing == Failing::OpenTemporaryDenied) {
+    if (failing == Failing::OpenTemporaryDenied) {
         errno = EACCES;
         return -1;
     }
-    if ((flags & O_EXCL) && failing == Failing::OpenTemporaryNoSpace) {
+    if (failing == Failing::OpenTemporaryNoSpace) {
         errno = ENOSPC;
         return -1;
     }
-    return RealSafeWriteCalls().open(path, flags, mode);
+    return RealSafeWriteCalls().openat(directory, name, flags, mode);
 }
 ssize_t failingWrite(int fd, const void *data, size_t size)
 {
@@ -82,13 +82,13 @@ int failingClose(int fd)
     }
     return result;
 }
-int failingRename(const char *from, const char *to)
+int failingRenameat(int fromDirectory, const char *from, int toDirectory, const char *to)
 {
     if (failing == Failing::Rename) {
-        errno = EXDEV;
+        errno = EIO;
         return -1;
     }
-    return ::rename(from, to);
+    return ::renameat(fromDirectory, from, toDirectory, to);
 }
 int failingFchown(int fd, uid_t owner, gid_t group)
 {
@@ -109,12 +109,12 @@ private slots:
     {
         failing = Failing::None;
         SafeWriteCalls &calls = SafeWriteSystemCalls();
-        calls.open = failingOpen;
+        calls.openat = failingOpenat;
         calls.write = failingWrite;
         calls.fsync = failingFsync;
         calls.fchmod = failingFchmod;
         calls.close = failingClose;
-        calls.rename = failingRename;
+        calls.renameat = failingRenameat;
         calls.fchown = failingFchown;
     }
     void cleanup() { SafeWriteSystemCalls() = RealSafeWriteCalls(); }

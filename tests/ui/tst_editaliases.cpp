@@ -50,6 +50,16 @@ int failingOpen(const char *path, int flags, mode_t mode)
     return RealSafeWriteCalls().open(path, flags, mode);
 }
 
+int failingOpenat(int directory, const char *name, int flags, mode_t mode)
+{
+    if (failing == Failing::Create && (flags & O_CREAT)) {
+        MessageBox::setNextAnswer(Answer::Ok);
+        errno = ENOSPC;
+        return -1;
+    }
+    return RealSafeWriteCalls().openat(directory, name, flags, mode);
+}
+
 ssize_t failingWrite(int fd, const void *data, size_t size)
 {
     if (failing == Failing::Write) {
@@ -461,6 +471,7 @@ private slots:
         typeAtEnd(memoOf(*editor), QStringLiteral(" # edited"));
 
         SafeWriteSystemCalls().open = failingOpen;
+        SafeWriteSystemCalls().openat = failingOpenat;
         SafeWriteSystemCalls().write = failingWrite;
         failing = failure;
         MessageBox::setNextAnswer(button == "BAbort" ? Answer::Yes : Answer::Ok);
