@@ -121,6 +121,16 @@ void writeInPlace(const SafeWriteCalls &calls, int fd, const std::vector<QByteAr
         throw FileError::writeFailed();
 }
 
+// A file this save created and could not fill goes again, unless its name
+// stands for something else by now.
+void removeCreated(int fd, const struct stat &file)
+{
+    Location where;
+    locate(fd, file, &where);
+    if (where.directory.fd >= 0)
+        ::unlinkat(where.directory.fd, where.name.constData(), 0);
+}
+
 enum class TemporaryOutcome { Replaced, UseInPlace };
 
 // Writes a temporary file beside the opened one and renames it over the
@@ -221,8 +231,14 @@ void WriteFileSafely(const QByteArray &path, const std::vector<QByteArrayView> &
     const SafeWriteCalls &calls = SafeWriteSystemCalls();
     const int flags = O_WRONLY | O_NONBLOCK | O_NOCTTY | O_CLOEXEC;
     int fd = calls.open(path.constData(), flags, 0);
-    if (fd < 0 && errno == ENOENT)
-        fd = calls.open(path.constData(), flags | O_CREAT, 0666);
+    bool created = false;
+    if (fd < 0 && errno == ENOENT) {
+        fd = calls.open(path.constData(), flags | O_CREAT | O_EXCL, 0666);
+        created = fd >= 0;
+        // A link that points nowhere yet: its target is created, as any open would.
+        if (fd < 0 && errno == EEXIST)
+            fd = calls.open(path.constData(), flags | O_CREAT, 0666);
+    }
     if (fd < 0) {
         const int error = errno;
         throw FileError::createFailed(path, IsSpecialFile(path) ? NotRegularFileText() : SystemErrorText(error));
@@ -238,19 +254,17 @@ void WriteFileSafely(const QByteArray &path, const std::vector<QByteArrayView> &
         calls.close(fd);
         throw FileError::createFailed(path, NotRegularFileText());
     }
-    // Only a file with one name can be replaced by another inode.
-    if (file.st_nlink == 1) {
-        TemporaryOutcome outcome;
-        try {
-            outcome = replaceByTemporary(calls, path, fd, file, chunks);
-        } catch (...) {
-            calls.close(fd);
-            throw;
-        }
-        if (outcome == TemporaryOutcome::Replaced) {
+    try {
+        // Only a file with one name can be replaced by another inode.
+        if (file.st_nlink == 1 && replaceByTemporary(calls, path, fd, file, chunks) == TemporaryOutcome::Replaced) {
             calls.close(fd);
             return;
         }
+    } catch (...) {
+        if (created)
+            removeCreated(fd, file);
+        calls.close(fd);
+        throw;
     }
     writeInPlace(calls, fd, chunks);
 }

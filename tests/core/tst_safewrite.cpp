@@ -341,6 +341,22 @@ private slots:
         QCOMPARE(entriesOf(dir.path()), expected);
     }
 
+    void failedSaveOfNewFileLeavesNoFile_data()
+    {
+        QTest::addColumn<int>("which");
+        QTest::newRow("short write") << int(Failing::Write);
+        QTest::newRow("temporary: no space") << int(Failing::OpenTemporaryNoSpace);
+        QTest::newRow("rename") << int(Failing::Rename);
+    }
+    void failedSaveOfNewFileLeavesNoFile()
+    {
+        QFETCH(int, which);
+        QTemporaryDir dir;
+        failing = Failing(which);
+        QVERIFY_THROWS_EXCEPTION(FileError, WriteFileSafely(encoded(dir.filePath("new.conf")), NewContent));
+        QCOMPARE(entriesOf(dir.path()), QStringList());
+    }
+
     void unusableTemporaryFallsBackToInPlace_data()
     {
         QTest::addColumn<int>("which");
