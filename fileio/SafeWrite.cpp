@@ -201,9 +201,10 @@ TemporaryOutcome replaceByTemporary(const SafeWriteCalls &calls, const QByteArra
     if (calls.renameat(where.directory.fd, temporary.constData(), where.directory.fd, where.name.constData()) != 0) {
         const int error = errno;
         discard(false);
-        // A bind-mounted file (EBUSY) or one on another file system than its
-        // directory entry (EXDEV) can only be rewritten where it is.
-        if (error == EBUSY || error == EXDEV)
+        // A bind-mounted file (EBUSY), one on another file system than its
+        // directory entry (EXDEV), or another user's file in a sticky folder
+        // (EPERM, EACCES) can only be rewritten where it is.
+        if (error == EBUSY || error == EXDEV || error == EPERM || error == EACCES)
             return TemporaryOutcome::UseInPlace;
         throw FileError::writeFailed();
     }

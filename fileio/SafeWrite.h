@@ -14,7 +14,7 @@
 // the name still holds the opened file. Where that cannot be done without
 // changing the file (several hard links, an owner or attribute we cannot
 // restore, a directory we cannot write, a name that no longer holds the file,
-// a rename refused with EBUSY or EXDEV as for a bind-mounted file), the opened
+// a rename refused, as over a bind-mounted file or in a sticky folder), the opened
 // file is rewritten in place instead, with its new size reserved first so a
 // full disk fails before a byte is lost.
 //

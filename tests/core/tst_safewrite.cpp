@@ -34,7 +34,7 @@ void writeFile(const QString &path, const QByteArray &bytes)
 // Which call of the seam fails, and how.
 enum class Failing {
     None, Write, Fsync, Fchmod, Close, Rename, Fchown, OpenTemporaryDenied, OpenTemporaryNoSpace,
-    RenameBusy, RenameCrossDevice, SetAttribute
+    RenameBusy, RenameCrossDevice, RenameNotPermitted, SetAttribute
 };
 Failing failing = Failing::None;
 
@@ -90,9 +90,12 @@ int failingClose(int fd)
 }
 int failingRenameat(int fromDirectory, const char *from, int toDirectory, const char *to)
 {
-    if (failing == Failing::Rename || failing == Failing::RenameBusy || failing == Failing::RenameCrossDevice) {
-        errno = failing == Failing::RenameBusy ? EBUSY : failing == Failing::RenameCrossDevice ? EXDEV : EIO;
-        return -1;
+    switch (failing) {
+    case Failing::Rename: errno = EIO; return -1;
+    case Failing::RenameBusy: errno = EBUSY; return -1;
+    case Failing::RenameCrossDevice: errno = EXDEV; return -1;
+    case Failing::RenameNotPermitted: errno = EPERM; return -1;
+    default: break;
     }
     return ::renameat(fromDirectory, from, toDirectory, to);
 }
@@ -364,6 +367,7 @@ private slots:
         QTest::newRow("owner cannot be restored") << int(Failing::Fchown);
         QTest::newRow("rename refused: busy (bind-mounted file)") << int(Failing::RenameBusy);
         QTest::newRow("rename refused: other file system") << int(Failing::RenameCrossDevice);
+        QTest::newRow("rename refused: another user's file in a sticky folder") << int(Failing::RenameNotPermitted);
     }
     void unusableTemporaryFallsBackToInPlace()
     {
