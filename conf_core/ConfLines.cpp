@@ -1,5 +1,6 @@
 #include "ConfLines.h"
 
+#include "FileError.h"
 #include "NameMatch.h"
 #include "ReadFile.h"
 #include "SafeWrite.h"
@@ -149,6 +150,7 @@ void ConfDocument::clear()
     m_keyTags.clear();
     m_added.clear();
     m_storage.clear();
+    m_filled = false;
 }
 
 void ConfDocument::loadFromBytes(QByteArray bytes)
@@ -193,6 +195,7 @@ void ConfDocument::loadFromBytes(QByteArray bytes)
         m_keyTags.push_back(keyLength < 0 ? NoKey : keyTagOfKey(line, keyLength, asciiFolding));
         written += kept + 1;
     });
+    m_filled = true;
 }
 
 QByteArrayView ConfDocument::line(qsizetype index) const
@@ -342,8 +345,11 @@ QByteArray NormaliseConfLine(QByteArrayView line)
 
 void LoadConfFile(ConfDocument &document, const QByteArray &fileName)
 {
-    // Read first: a failure leaves the previous lines in place.
-    document.loadFromBytes(ReadWholeFile(fileName));
+    // Built aside and moved into place only when whole: a failed read or a
+    // failed allocation leaves the previous lines untouched.
+    ConfDocument loaded;
+    loaded.loadFromBytes(ReadWholeFile(fileName));
+    document = std::move(loaded);
 }
 
 QByteArray GetConfValue(const ConfDocument &document, QByteArrayView name)
@@ -358,5 +364,7 @@ void SetConfValue(ConfDocument &document, QByteArrayView name, QByteArrayView va
 
 void SaveConfFile(const ConfDocument &document, const QByteArray &fileName)
 {
+    if (!document.isFilled())
+        throw FileError::createFailed(fileName, NeverReadText());
     WriteFileSafely(fileName, document.savedChunks());
 }

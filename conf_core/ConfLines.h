@@ -19,6 +19,9 @@ public:
     // Replaces the whole document with the lines of these file bytes and normalises them.
     void loadFromBytes(QByteArray bytes);
     void clear();
+    // Whether a load filled the document. One that none filled, at start-up
+    // or since a clear(), is never saved over the file.
+    bool isFilled() const { return m_filled; }
 
     qsizetype lineCount() const { return qsizetype(m_lines.size()); }
     QByteArrayView line(qsizetype index) const;
@@ -47,13 +50,16 @@ private:
     std::deque<QByteArray> m_added;   // text of lines set after loading
     std::vector<Line> m_lines;
     std::vector<uint32_t> m_keyTags;  // per line: see keyTag() in ConfLines.cpp
+    bool m_filled = false;
 };
 
 // Line splitting and normalisation, on their own for tests and tools.
 std::vector<QByteArray> SplitConfLines(QByteArrayView bytes);
 QByteArray NormaliseConfLine(QByteArrayView line);
 
-// The document's operations on a given document and file.
+// The document's operations on a given document and file. A load that fails,
+// for lack of memory too, leaves the document as it was; saving a document
+// that no load has filled throws FileError::createFailed.
 void LoadConfFile(ConfDocument &document, const QByteArray &fileName);
 QByteArray GetConfValue(const ConfDocument &document, QByteArrayView name);
 void SetConfValue(ConfDocument &document, QByteArrayView name, QByteArrayView value);

@@ -9,8 +9,6 @@ bool StartupOk = false;
 QByteArray LangFileName;
 QByteArray AliasesFileName;
 QByteArray ConfFileName;
-std::unique_ptr<LangIniFile> LangIni;
-QByteArray CurrentLanguage;
 QList<QByteArray> Languages;
 std::unique_ptr<ConfDocument> ConfLines;
 

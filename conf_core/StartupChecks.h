@@ -2,6 +2,8 @@
 // Start-up: locating the language, alias and configuration files, opening the
 // language file and deciding whether the application may start.
 
+#include "LanguageState.h"
+
 #include <QByteArray>
 #include <QList>
 #include <QString>
@@ -9,14 +11,11 @@
 #include <memory>
 
 class ConfDocument;
-class LangIniFile;
 
 extern bool StartupOk;
 extern QByteArray LangFileName;
 extern QByteArray AliasesFileName;
 extern QByteArray ConfFileName;
-extern std::unique_ptr<LangIniFile> LangIni;
-extern QByteArray CurrentLanguage;
 extern QList<QByteArray> Languages;
 extern std::unique_ptr<ConfDocument> ConfLines;
 

@@ -2,7 +2,7 @@
 
 #include "LangIni.h"
 #include "LocaleText.h"
-#include "StartupChecks.h"
+#include "LanguageState.h"
 
 const std::array<CaptionKey, 8> CaptionKeys = {{
     {"BReadConfig", "CVConf_BReadConfig", "Read configuration file"},

@@ -2,7 +2,7 @@
 
 #include "LangIni.h"
 #include "LocaleText.h"
-#include "StartupChecks.h"
+#include "LanguageState.h"
 
 QList<QByteArray> SplitDescription(QByteArrayView description)
 {

@@ -46,9 +46,12 @@ LangIniFile LangIniFile::fromBytes(const QByteArray &fileName, QByteArrayView by
     LangIniFile file;
     file.m_fileName = fileName;
 
+    // A NUL ends the readable text; what follows is kept to be written back.
     const qsizetype nul = bytes.indexOf('\0');
-    if (nul >= 0)
+    if (nul >= 0) {
+        file.m_unreadRest = bytes.sliced(nul).toByteArray();
         bytes.truncate(nul);
+    }
 
     // LF, CR LF and lone CR all end a line; the empty pieces between CR and LF
     // are blank lines, which are skipped anyway.
@@ -150,6 +153,7 @@ QByteArray LangIniFile::serialise() const
         }
         text += '\n';
     }
+    text += m_unreadRest;
     return text;
 }
 

@@ -2,7 +2,8 @@
 // The language file CVConfManager.lang: "[name]" sections of "key=value"
 // lines, held in memory for the whole run. Section names and keys match
 // exactly, case included; where a name or key repeats, the last one counts.
-// All texts are bytes in the user's locale character set.
+// All texts are bytes in the user's locale character set. A NUL byte ends the
+// text that is read; the bytes from it on are kept and written back as they were.
 
 #include <QByteArray>
 #include <QByteArrayView>
@@ -28,7 +29,8 @@ public:
     // Replaces the file on disk by the in-memory content. Throws FileError.
     void WriteBack() const;
 
-    // The file's text as WriteBack writes it.
+    // The file's text as WriteBack writes it: the sections, then whatever
+    // followed a NUL in the file as read, unchanged.
     QByteArray serialise() const;
     const QByteArray &fileName() const { return m_fileName; }
     const std::vector<Section> &sections() const { return m_sections; }
@@ -39,4 +41,5 @@ private:
 
     QByteArray m_fileName;
     std::vector<Section> m_sections;
+    QByteArray m_unreadRest;
 };

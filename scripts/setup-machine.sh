@@ -22,7 +22,8 @@ run_packages=(
   fonts-liberation
 )
 # The test suite: a private X server, the desktop, package and policy
-# validators, the packaging checks and the benchmark's X connection.
+# validators, the packaging checks, ACL and extended-attribute tools, and the
+# benchmark's X connection.
 test_packages=(
   locales
   xvfb
@@ -40,6 +41,8 @@ test_packages=(
   lintian
   libxml2-utils
   polkitd
+  acl
+  attr
 )
 # Fuzzing and the sanitizer run: clang with libFuzzer, the sanitizer runtime,
 # and llvm-symbolizer for function names in the reports.

@@ -13,6 +13,7 @@
 #include <QPushButton>
 #include <QTreeWidget>
 #include <QVBoxLayout>
+#include <limits>
 
 namespace {
 
@@ -142,6 +143,8 @@ void TMainForm::buildComponents()
     ItemValue->setGeometry(8, 183, 183, 21);
     ItemValue->setCursor(Qt::IBeamCursor);
     ItemValue->setValidator(new SingleLineValidator(ItemValue));
+    // Values have no length limit; the editor's own would cut a long one.
+    ItemValue->setMaxLength(std::numeric_limits<int>::max());
     LItemValue->setBuddy(ItemValue);
     BSaveValue = iconButton(Panel6, "BSaveValue", QStringLiteral("Save"), "floppy", QRect(103, 210, 71, 22));
     BCancelValue = iconButton(Panel6, "BCancelValue", QStringLiteral("Cancel"), "cancel", QRect(22, 210, 71, 22));

@@ -286,6 +286,40 @@ private slots:
         }
         QCOMPARE(document.savedText(), QByteArray("IpcName=kept\nLockSignal=9\n"));
     }
+
+    // A document that no read filled would empty the file it replaces.
+    void unfilledDocumentIsNotSaved_data()
+    {
+        QTest::addColumn<QByteArrayList>("setValues");  // name, value, name, value...
+        QTest::addColumn<bool>("loadThenClear");
+        QTest::newRow("never loaded") << QByteArrayList() << false;
+        QTest::newRow("never loaded, a value set") << QByteArrayList{"LockSignal", "9"} << false;
+        QTest::newRow("loaded, then cleared") << QByteArrayList() << true;
+    }
+    void unfilledDocumentIsNotSaved()
+    {
+        QFETCH(QByteArrayList, setValues);
+        QFETCH(bool, loadThenClear);
+        QTemporaryDir dir;
+        const QString path = dir.filePath("corvane.conf");
+        const QByteArray content = "# the server's own settings\nIpcName = kept\n";
+        writeFile(path, content);
+        ConfDocument document;
+        if (loadThenClear) {
+            LoadConfFile(document, QFile::encodeName(path));
+            document.clear();
+        }
+        for (qsizetype i = 0; i + 1 < setValues.size(); i += 2)
+            SetConfValue(document, setValues[i], setValues[i + 1]);
+        try {
+            SaveConfFile(document, QFile::encodeName(path));
+            QFAIL("a document that no read filled was saved");
+        } catch (const FileError &error) {
+            QCOMPARE(error.kind(), FileError::Kind::Create);
+            QCOMPARE(error.message(), "Datei \"" + path + "\" kann nicht erstellt werden. Die Datei wurde nicht gelesen");
+        }
+        QCOMPARE(readFile(path), content);
+    }
 };
 
 QTEST_GUILESS_MAIN(TestConfDocument)

@@ -22,6 +22,18 @@ private slots:
         QTest::newRow("Latin-1 byte escaped") << QByteArray("caf\xe9") << (QStringLiteral("caf") + QChar(0xEFE9));
         QTest::newRow("NUL escaped") << QByteArray("a\0b", 3) << (QStringLiteral("a") + QChar(0xEF00) + QStringLiteral("b"));
         QTest::newRow("truncated sequence") << QByteArray("x\xc3") << (QStringLiteral("x") + QChar(0xEFC3));
+        // The C library decodes these to codes beyond U+10FFFF, which no QString holds.
+        const auto escaped = [](QByteArrayView bytes) {
+            QString text;
+            for (char byte : bytes)
+                text += QChar(0xEF00 + static_cast<unsigned char>(byte));
+            return text;
+        };
+        QTest::newRow("U+110000 (F4 90 80 80)") << QByteArray("a\xf4\x90\x80\x80z")
+                                                << ("a" + escaped("\xf4\x90\x80\x80") + "z");
+        QTest::newRow("5-byte form") << QByteArray("\xf8\x88\x80\x80\x80") << escaped("\xf8\x88\x80\x80\x80");
+        QTest::newRow("6-byte form") << QByteArray("\xfc\x84\x80\x80\x80\x80=1")
+                                     << (escaped("\xfc\x84\x80\x80\x80\x80") + "=1");
         QTest::newRow("real escape-range character") << QByteArray("\xee\xbc\x80")
                                                      << (QString(QChar(0xEFEE)) + QChar(0xEFBC) + QChar(0xEF80));
     }

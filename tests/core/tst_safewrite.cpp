@@ -7,6 +7,8 @@
 
 #include <QDir>
 #include <QFile>
+#include <QMap>
+#include <QProcess>
 #include <QTemporaryDir>
 #include <QTest>
 #include <cerrno>
@@ -14,6 +16,7 @@
 #include <fcntl.h>
 #include <sys/resource.h>
 #include <sys/stat.h>
+#include <sys/xattr.h>
 #include <unistd.h>
 
 namespace {
@@ -29,20 +32,23 @@ void writeFile(const QString &path, const QByteArray &bytes)
 }
 
 // Which call of the seam fails, and how.
-enum class Failing { None, Write, Fsync, Fchmod, Close, Rename, Fchown, OpenTemporaryDenied, OpenTemporaryNoSpace };
+enum class Failing {
+    None, Write, Fsync, Fchmod, Close, Rename, Fchown, OpenTemporaryDenied, OpenTemporaryNoSpace,
+    RenameBusy, RenameCrossDevice, RenameNotPermitted, SetAttribute
+};
 Failing failing = Failing::None;
 
-int failingOpen(const char *path, int flags, mode_t mode)
+int failingOpenat(int directory, const char *name, int flags, mode_t mode)
 {
-    if ((flags & O_EXCL) && failing == Failing::OpenTemporaryDenied) {
+    if (failing == Failing::OpenTemporaryDenied) {
         errno = EACCES;
         return -1;
     }
-    if ((flags & O_EXCL) && failing == Failing::OpenTemporaryNoSpace) {
+    if (failing == Failing::OpenTemporaryNoSpace) {
         errno = ENOSPC;
         return -1;
     }
-    return RealSafeWriteCalls().open(path, flags, mode);
+    return RealSafeWriteCalls().openat(directory, name, flags, mode);
 }
 ssize_t failingWrite(int fd, const void *data, size_t size)
 {
@@ -82,13 +88,16 @@ int failingClose(int fd)
     }
     return result;
 }
-int failingRename(const char *from, const char *to)
+int failingRenameat(int fromDirectory, const char *from, int toDirectory, const char *to)
 {
-    if (failing == Failing::Rename) {
-        errno = EXDEV;
-        return -1;
+    switch (failing) {
+    case Failing::Rename: errno = EIO; return -1;
+    case Failing::RenameBusy: errno = EBUSY; return -1;
+    case Failing::RenameCrossDevice: errno = EXDEV; return -1;
+    case Failing::RenameNotPermitted: errno = EPERM; return -1;
+    default: break;
     }
-    return ::rename(from, to);
+    return ::renameat(fromDirectory, from, toDirectory, to);
 }
 int failingFchown(int fd, uid_t owner, gid_t group)
 {
@@ -97,6 +106,48 @@ int failingFchown(int fd, uid_t owner, gid_t group)
         return -1;
     }
     return ::fchown(fd, owner, group);
+}
+
+int failingFsetxattr(int fd, const char *name, const void *value, size_t size, int flags)
+{
+    if (failing == Failing::SetAttribute) {
+        errno = EPERM;
+        return -1;
+    }
+    return ::fsetxattr(fd, name, value, size, flags);
+}
+
+// Every extended attribute of the file (the ACL is one), by name.
+QMap<QByteArray, QByteArray> attributesOf(const QString &path)
+{
+    QMap<QByteArray, QByteArray> attributes;
+    const QByteArray name = encoded(path);
+    QByteArray list(65536, '\0');
+    const ssize_t size = ::llistxattr(name.constData(), list.data(), size_t(list.size()));
+    if (size < 0)
+        return attributes;
+    list.truncate(size);
+    for (const QByteArray &key : list.split('\0')) {
+        if (key.isEmpty())
+            continue;
+        QByteArray value(65536, '\0');
+        const ssize_t got = ::lgetxattr(name.constData(), key.constData(), value.data(), size_t(value.size()));
+        value.truncate(got < 0 ? 0 : got);
+        attributes.insert(key, value);
+    }
+    return attributes;
+}
+
+// Runs a shell command that sets up a case; its error output when it fails.
+QString setUp(const QString &command)
+{
+    QProcess shell;
+    shell.start("sh", {"-c", command});
+    if (!shell.waitForFinished(30000))
+        return "did not finish: " + command;
+    if (shell.exitStatus() != QProcess::NormalExit || shell.exitCode() != 0)
+        return command + ": " + QString::fromLocal8Bit(shell.readAllStandardError()).trimmed();
+    return {};
 }
 
 }  // namespace
@@ -109,13 +160,14 @@ private slots:
     {
         failing = Failing::None;
         SafeWriteCalls &calls = SafeWriteSystemCalls();
-        calls.open = failingOpen;
+        calls.openat = failingOpenat;
         calls.write = failingWrite;
         calls.fsync = failingFsync;
         calls.fchmod = failingFchmod;
         calls.close = failingClose;
-        calls.rename = failingRename;
+        calls.renameat = failingRenameat;
         calls.fchown = failingFchown;
+        calls.fsetxattr = failingFsetxattr;
     }
     void cleanup() { SafeWriteSystemCalls() = RealSafeWriteCalls(); }
 
@@ -292,11 +344,30 @@ private slots:
         QCOMPARE(entriesOf(dir.path()), expected);
     }
 
+    void failedSaveOfNewFileLeavesNoFile_data()
+    {
+        QTest::addColumn<int>("which");
+        QTest::newRow("short write") << int(Failing::Write);
+        QTest::newRow("temporary: no space") << int(Failing::OpenTemporaryNoSpace);
+        QTest::newRow("rename") << int(Failing::Rename);
+    }
+    void failedSaveOfNewFileLeavesNoFile()
+    {
+        QFETCH(int, which);
+        QTemporaryDir dir;
+        failing = Failing(which);
+        QVERIFY_THROWS_EXCEPTION(FileError, WriteFileSafely(encoded(dir.filePath("new.conf")), NewContent));
+        QCOMPARE(entriesOf(dir.path()), QStringList());
+    }
+
     void unusableTemporaryFallsBackToInPlace_data()
     {
         QTest::addColumn<int>("which");
         QTest::newRow("directory not writable") << int(Failing::OpenTemporaryDenied);
         QTest::newRow("owner cannot be restored") << int(Failing::Fchown);
+        QTest::newRow("rename refused: busy (bind-mounted file)") << int(Failing::RenameBusy);
+        QTest::newRow("rename refused: other file system") << int(Failing::RenameCrossDevice);
+        QTest::newRow("rename refused: another user's file in a sticky folder") << int(Failing::RenameNotPermitted);
     }
     void unusableTemporaryFallsBackToInPlace()
     {
@@ -310,6 +381,125 @@ private slots:
         QCOMPARE(readFile(path), NewContent);
         QCOMPARE(statOf(path).st_ino, inode);
         QCOMPARE(entriesOf(dir.path()), QStringList{"corvane.conf"});
+    }
+
+    // Owner, group, mode, ACL and every extended attribute are the file's own
+    // and stay after a save. Lives on the build tree's file system, which
+    // takes user attributes where /tmp may not.
+    void attributesStayWithTheFile_data()
+    {
+        QTest::addColumn<QString>("command");  // %1 the file, %2 its folder
+        QTest::addColumn<bool>("rootOnly");
+        QTest::newRow("ACL for a named user on 0640") << "chmod 0640 %1 && setfacl -m u:nobody:rw %1" << false;
+        QTest::newRow("ACL with a narrower mask") << "setfacl -m u:nobody:rwx,g::r,m::r %1" << false;
+        QTest::newRow("user attribute") << "setfattr -n user.origin -v shipped %1" << false;
+        QTest::newRow("empty user attribute") << "setfattr -n user.empty %1" << false;
+        QTest::newRow("security label") << "setfattr -n security.cvconf -v label %1" << true;
+        QTest::newRow("trusted attribute") << "setfattr -n trusted.cvconf -v kept %1" << true;
+        QTest::newRow("ACL and attributes together")
+            << "setfacl -m u:nobody:r,g:nogroup:rw %1 && setfattr -n user.a -v 1 %1 && setfattr -n user.b -v 2 %1" << false;
+        QTest::newRow("no ACL, though the folder has a default one") << "setfacl -d -m u:nobody:rwx %2" << false;
+    }
+    void attributesStayWithTheFile()
+    {
+        QFETCH(QString, command);
+        QFETCH(bool, rootOnly);
+        if (rootOnly && ::geteuid() != 0)
+            QSKIP("only root may set security and trusted attributes");
+        QTemporaryDir dir(QDir::currentPath() + "/attributes-XXXXXX");
+        QVERIFY(dir.isValid());
+        const QString path = dir.filePath("corvane.conf");
+        writeFile(path, OldContent);
+        QCOMPARE(::chmod(encoded(path).constData(), 0640), 0);
+        const QString problem = setUp(QString(command).replace("%1", path).replace("%2", dir.path()));
+        if (!problem.isEmpty())
+            QSKIP(qPrintable("the file system or tools refuse the attribute: " + problem));
+        const struct stat before = statOf(path);
+        const QMap<QByteArray, QByteArray> attributes = attributesOf(path);
+
+        WriteFileSafely(encoded(path), NewContent);
+
+        const struct stat after = statOf(path);
+        QCOMPARE(readFile(path), NewContent);
+        QVERIFY2(after.st_ino != before.st_ino, "replaced by rename, with the attributes copied");
+        QCOMPARE(int(after.st_mode & 07777), int(before.st_mode & 07777));
+        QCOMPARE(after.st_uid, before.st_uid);
+        QCOMPARE(after.st_gid, before.st_gid);
+        QCOMPARE(attributesOf(path), attributes);
+        QCOMPARE(entriesOf(dir.path()), QStringList{"corvane.conf"});
+    }
+
+    void attributesStayWhenRewrittenInPlace()
+    {
+        QTemporaryDir dir(QDir::currentPath() + "/attributes-XXXXXX");
+        QVERIFY(dir.isValid());
+        const QString path = dir.filePath("corvane.conf");
+        writeFile(path, OldContent);
+        const QString problem = setUp(QString("setfacl -m u:nobody:rw %1 && setfattr -n user.origin -v shipped %1").arg(path));
+        if (!problem.isEmpty())
+            QSKIP(qPrintable("the file system or tools refuse the attribute: " + problem));
+        const QMap<QByteArray, QByteArray> attributes = attributesOf(path);
+        const ino_t inode = statOf(path).st_ino;
+        failing = Failing::SetAttribute;
+        WriteFileSafely(encoded(path), NewContent);
+        QCOMPARE(readFile(path), NewContent);
+        QCOMPARE(statOf(path).st_ino, inode);
+        QCOMPARE(attributesOf(path), attributes);
+        QCOMPARE(entriesOf(dir.path()), QStringList{"corvane.conf"});
+    }
+
+    // A name swapped while the save runs never redirects it: the new content
+    // goes to the file that was opened, and what was put in its place is left
+    // alone.
+    void swappedNameIsLeftAlone_data()
+    {
+        QTest::addColumn<bool>("swapFolder");
+        QTest::newRow("file swapped for a link") << false;
+        QTest::newRow("folder swapped for a link") << true;
+    }
+    void swappedNameIsLeftAlone()
+    {
+        QFETCH(bool, swapFolder);
+        QTemporaryDir dir;
+        QVERIFY(QDir(dir.path()).mkdir("etc"));
+        QVERIFY(QDir(dir.path()).mkdir("victim"));
+        const QString path = dir.filePath("etc/corvane.conf");
+        const QString victim = dir.filePath("victim/corvane.conf");
+        writeFile(path, OldContent);
+        writeFile(victim, "victim\n");
+        const int opened = ::open(encoded(path).constData(), O_RDONLY);
+        QVERIFY(opened >= 0);
+
+        static QString swapFrom, swapTo, swapLink;
+        swapFrom = swapFolder ? dir.filePath("etc") : path;
+        swapTo = swapFolder ? dir.filePath("etc.moved") : dir.filePath("etc/corvane.conf.moved");
+        swapLink = swapFolder ? dir.filePath("victim") : victim;
+        SafeWriteSystemCalls().write = [](int fd, const void *data, size_t size) -> ssize_t {
+            if (!swapFrom.isEmpty()) {
+                ::rename(encoded(swapFrom).constData(), encoded(swapTo).constData());
+                ::symlink(encoded(swapLink).constData(), encoded(swapFrom).constData());
+                swapFrom.clear();
+            }
+            return ::write(fd, data, size);
+        };
+        WriteFileSafely(encoded(path), NewContent);
+
+        QCOMPARE(readFile(victim), QByteArray("victim\n"));
+        QCOMPARE(entriesOf(dir.filePath("victim")), QStringList{"corvane.conf"});
+        QVERIFY(QFileInfo(swapFolder ? dir.filePath("etc") : path).isSymLink());
+        QByteArray content(NewContent.size() + 1, '\0');
+        const ssize_t got = ::pread(opened, content.data(), size_t(content.size()), 0);
+        ::close(opened);
+        content.truncate(got < 0 ? 0 : got);
+        if (swapFolder) {
+            // The folder that was opened still holds the file's name: replaced there.
+            QCOMPARE(readFile(dir.filePath("etc.moved/corvane.conf")), NewContent);
+            QCOMPARE(entriesOf(dir.filePath("etc.moved")), QStringList{"corvane.conf"});
+        } else {
+            // The name no longer holds the opened file: that file is rewritten in place.
+            QCOMPARE(content, NewContent);
+            QCOMPARE(entriesOf(dir.filePath("etc")), (QStringList{"corvane.conf", "corvane.conf.moved"}));
+        }
     }
 
     void realShortWriteFromFileSizeLimit_data()

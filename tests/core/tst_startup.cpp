@@ -11,6 +11,9 @@
 #include <QTest>
 #include <cerrno>
 #include <clocale>
+#include <cstring>
+#include <sys/stat.h>
+#include <unistd.h>
 
 namespace {
 
@@ -37,6 +40,8 @@ private slots:
     void missingFiles_data();
     void missingFiles();
     void unreadableLanguageFile();
+    void languageFileThatIsNoFile_data();
+    void languageFileThatIsNoFile();
     void failedRunLeavesNothingOfEarlierRun();
     void languageChoice_data();
     void languageChoice();
@@ -209,6 +214,44 @@ void TestStartup::unreadableLanguageFile()
     QCOMPARE(messages, QStringList{FileError::openFailed("./CVConfManager.lang", EISDIR).message()});
     QVERIFY(!StartupOk);
     QVERIFY(!LangIni);
+}
+
+// Refused at once, without blocking on a FIFO, and named by a path without
+// "." or empty components, however the program was started.
+void TestStartup::languageFileThatIsNoFile_data()
+{
+    QTest::addColumn<QByteArray>("invocation");
+    QTest::addColumn<QString>("folder");  // where the language file lies, below the temporary folder
+    QTest::addColumn<bool>("fifo");
+    QTest::addColumn<QString>("reason");
+    QTest::newRow("FIFO, started as ./CVConfManager") << QByteArray("./CVConfManager") << QString() << true
+                                                     << "Keine reguläre Datei";
+    QTest::newRow("FIFO, started as ./bin//./CVConfManager") << QByteArray("./bin//./CVConfManager") << "bin" << true
+                                                            << "Keine reguläre Datei";
+    QTest::newRow("directory, started as bin/../bin/CVConfManager") << QByteArray("bin/../bin/CVConfManager")
+                                                                   << "bin/../bin" << false
+                                                                   << QString::fromUtf8(strerror(EISDIR));
+}
+
+void TestStartup::languageFileThatIsNoFile()
+{
+    QFETCH(QByteArray, invocation);
+    QFETCH(QString, folder);
+    QFETCH(bool, fifo);
+    QFETCH(QString, reason);
+    QVERIFY(QDir(m_dir->path()).mkpath("bin"));
+    const QString path = m_dir->path() + (folder.isEmpty() ? QString() : "/" + folder) + "/CVConfManager.lang";
+    if (fifo)
+        QCOMPARE(::mkfifo(QFile::encodeName(path).constData(), 0644), 0);
+    else
+        QVERIFY(QDir().mkdir(path));
+    writeFile("corvane.conf", "");
+
+    ::alarm(30);  // a routine that blocks ends the test instead of hanging it
+    const QStringList messages = run({invocation});
+    ::alarm(0);
+    QCOMPARE(messages, QStringList{"Datei " + path + " kann nicht geöffnet werden. " + reason});
+    QVERIFY(!StartupOk);
 }
 
 void TestStartup::failedRunLeavesNothingOfEarlierRun()

@@ -4,9 +4,15 @@
 //   file_helper save <path> <text>  "saved" or "error <kind>: <message>"
 //   file_helper load <path>         "loaded <lines>" or "error <kind>: <message>",
 //                                   then "first <first line of the document>"
+//   file_helper load-save <path>    a load into a new document, then a save:
+//                                   one line for each, as above
+//   file_helper choose <path> <language>
+//                                   opens the language file, stores the choice:
+//                                   "saved" or "error <kind>: <message>"
 
 #include "ConfLines.h"
 #include "FileError.h"
+#include "LangIni.h"
 
 #include <cerrno>
 #include <clocale>
@@ -64,6 +70,32 @@ int main(int argc, char **argv)
         print("first " + (document.lineCount() > 0 ? document.line(0).toByteArray() : QByteArray()));
         return 0;
     }
-    std::fprintf(stderr, "usage: %s probe|save|load <path> [text]\n", argv[0]);
+    if (command == "load-save" && argc == 3) {
+        ConfDocument document;
+        try {
+            LoadConfFile(document, path);
+            print("loaded " + QByteArray::number(document.lineCount()));
+        } catch (const FileError &error) {
+            print(describe(error));
+        }
+        try {
+            SaveConfFile(document, path);
+            print("saved");
+        } catch (const FileError &error) {
+            print(describe(error));
+        }
+        return 0;
+    }
+    if (command == "choose" && argc == 4) {
+        try {
+            LangIniFile file = LangIniFile::open(path);
+            file.WriteEntry("GENERAL", "CurrentLanguage", argv[3]);
+            print("saved");
+        } catch (const FileError &error) {
+            print(describe(error));
+        }
+        return 0;
+    }
+    std::fprintf(stderr, "usage: %s probe|save|load|load-save|choose <path> [text|language]\n", argv[0]);
     return 2;
 }

@@ -4,6 +4,7 @@
 
 #include <QDir>
 #include <QFile>
+#include <QFileInfo>
 #include <QProcess>
 #include <QTemporaryDir>
 #include <QTest>
@@ -36,7 +37,7 @@ QByteArray readFile(const QString &path)
 
 QStringList entriesOf(const QString &dir)
 {
-    return QDir(dir).entryList(QDir::AllEntries | QDir::Hidden | QDir::NoDotAndDotDot, QDir::Name);
+    return QDir(dir).entryList(QDir::AllEntries | QDir::Hidden | QDir::System | QDir::NoDotAndDotDot, QDir::Name);
 }
 
 // Runs the helper as nobody, without groups or capabilities, in the C locale so
@@ -56,6 +57,58 @@ QStringList runAsNobody(const QString &helper, const QStringList &arguments, QSt
         *problem = QString("setpriv: %1 %2").arg(process.errorString(), QString::fromUtf8(process.readAllStandardError()));
     return output.split('\n', Qt::SkipEmptyParts);
 }
+
+// Runs the helper as root without the capabilities that pass over permission
+// bits, so the kernel checks them as for any user. Returns its output lines.
+QStringList runWithoutOverride(const QString &helper, const QStringList &arguments)
+{
+    QProcess process;
+    QProcessEnvironment environment = QProcessEnvironment::systemEnvironment();
+    environment.insert("LC_ALL", "C");
+    process.setProcessEnvironment(environment);
+    process.start("setpriv", QStringList{"--bounding-set=-dac_override,-dac_read_search", "--", helper} + arguments);
+    process.waitForFinished(30000);
+    return QString::fromUtf8(process.readAllStandardOutput()).split('\n', Qt::SkipEmptyParts);
+}
+
+bool writeFile(const QString &path, const QByteArray &bytes, mode_t mode)
+{
+    QFile file(path);
+    if (!file.open(QIODevice::WriteOnly | QIODevice::Truncate) || file.write(bytes) != bytes.size())
+        return false;
+    file.close();
+    return ::chmod(encoded(path).constData(), mode) == 0;
+}
+
+// A kernel setting under /proc/sys, set for the life of the object.
+class KernelSetting {
+public:
+    KernelSetting(const QString &path, const QByteArray &value) : m_path(path)
+    {
+        QFile file(m_path);
+        if (!file.open(QIODevice::ReadOnly))
+            return;
+        m_previous = file.readAll().trimmed();
+        file.close();
+        m_set = write(value);
+    }
+    ~KernelSetting()
+    {
+        if (m_set)
+            write(m_previous);
+    }
+    bool isSet() const { return m_set; }
+
+private:
+    bool write(const QByteArray &value)
+    {
+        QFile file(m_path);
+        return file.open(QIODevice::WriteOnly) && file.write(value + "\n") > 0 && file.flush();
+    }
+    QString m_path;
+    QByteArray m_previous;
+    bool m_set = false;
+};
 
 }  // namespace
 
@@ -181,6 +234,159 @@ private slots:
                 line = line.arg(path);
         QCOMPARE(runAsNobody(m_helper, {"load", path}), output);
         QCOMPARE(readFile(path), OldContent);
+    }
+
+    // A load that fails leaves a document that no read has filled; saving it
+    // would empty the file the user could not read.
+    void neverReadDocumentIsNotSaved_data()
+    {
+        QTest::addColumn<int>("fileMode");
+        QTest::newRow("file others may write but not read (0622)") << 0622;
+        QTest::newRow("write-only file (0222)") << 0222;
+    }
+    void neverReadDocumentIsNotSaved()
+    {
+        QFETCH(int, fileMode);
+        const QString path = prepare(0755, fileMode);
+        QVERIFY(!path.isEmpty());
+        const QStringList expected{
+            QString("error 0: Datei %1 kann nicht geöffnet werden. Permission denied").arg(path),
+            QString("error 1: Datei \"%1\" kann nicht erstellt werden. Die Datei wurde nicht gelesen").arg(path)};
+        QCOMPARE(runAsNobody(m_helper, {"load-save", path}), expected);
+        QCOMPARE(readFile(path), OldContent);
+    }
+
+    // Root without CAP_DAC_OVERRIDE: a save succeeds exactly where the kernel
+    // lets the process open the file for writing.
+    void saveWhereTheKernelAllows_data()
+    {
+        QTest::addColumn<QString>("command");
+        QTest::addColumn<int>("dirMode");
+        QTest::addColumn<int>("fileMode");
+        QTest::addColumn<bool>("saved");
+        QTest::newRow("configuration, read-only file (0444)") << "save" << 0755 << 0444 << false;
+        QTest::newRow("configuration, read-only file, world-writable directory") << "save" << 0777 << 0444 << false;
+        QTest::newRow("configuration, writable file (0644)") << "save" << 0755 << 0644 << true;
+        QTest::newRow("language file, read-only (0444)") << "choose" << 0755 << 0444 << false;
+        QTest::newRow("language file, writable (0644)") << "choose" << 0755 << 0644 << true;
+    }
+    void saveWhereTheKernelAllows()
+    {
+        QFETCH(QString, command);
+        QFETCH(int, dirMode);
+        QFETCH(int, fileMode);
+        QFETCH(bool, saved);
+        const QString probeFile = m_root.filePath("closed");
+        QVERIFY(writeFile(probeFile, "x", 0));
+        if (runWithoutOverride(m_helper, {"probe", probeFile}) != QStringList{QString("uid 0 open %1").arg(EACCES)})
+            QSKIP("setpriv cannot drop CAP_DAC_OVERRIDE here");
+
+        const QString dir = m_root.filePath(QString("kernel%1").arg(++m_cases));
+        QVERIFY(QDir().mkpath(dir));
+        const QString path = dir + "/" + (command == "save" ? "corvane.conf" : "CVConfManager.lang");
+        const QByteArray content = command == "save" ? OldContent : QByteArray("[GENERAL]\nCurrentLanguage=ENGLISH\n\n");
+        QVERIFY(writeFile(path, content, mode_t(fileMode)));
+        QCOMPARE(::chmod(encoded(dir).constData(), mode_t(dirMode)), 0);
+        const struct stat before = statOf(path);
+
+        const QStringList arguments = command == "save" ? QStringList{"save", path, QString::fromLatin1(TypedText)}
+                                                        : QStringList{"choose", path, "DEUTSCH"};
+        const QStringList output = runWithoutOverride(m_helper, arguments);
+
+        if (saved) {
+            QCOMPARE(output, QStringList{"saved"});
+            QVERIFY(readFile(path) != content);
+        } else {
+            QCOMPARE(output, QStringList{QString("error 1: Datei \"%1\" kann nicht erstellt werden. Permission denied").arg(path)});
+            QCOMPARE(readFile(path), content);
+            QCOMPARE(statOf(path).st_ino, before.st_ino);
+        }
+        QCOMPARE(int(statOf(path).st_mode & 07777), fileMode);
+        QCOMPARE(entriesOf(dir).size(), 1);
+    }
+
+    // In a sticky world-writable folder another user can put a link where the
+    // file was. With fs.protected_symlinks=1 the kernel refuses to follow it
+    // for root, and so must a save.
+    void protectedSymlinks_data()
+    {
+        QTest::addColumn<uint>("linkOwner");
+        QTest::addColumn<bool>("followed");
+        QTest::newRow("link of another user: refused") << uint(Nobody) << false;
+        QTest::newRow("link of the folder's owner: followed") << 0u << true;
+    }
+    void protectedSymlinks()
+    {
+        QFETCH(uint, linkOwner);
+        QFETCH(bool, followed);
+        const KernelSetting protection("/proc/sys/fs/protected_symlinks", "1");
+        if (!protection.isSet())
+            QSKIP("cannot set fs.protected_symlinks here (no write access to /proc/sys)");
+        const QString shared = m_root.filePath(QString("shared%1").arg(++m_cases));
+        QVERIFY(QDir().mkpath(shared));
+        QCOMPARE(::chmod(encoded(shared).constData(), 01777), 0);
+        const QString victim = m_root.filePath(QString("victim%1").arg(m_cases));
+        QVERIFY(writeFile(victim, OldContent, 0600));
+        const QString link = shared + "/corvane.conf";
+        QCOMPARE(::symlink(encoded(victim).constData(), encoded(link).constData()), 0);
+        QCOMPARE(::lchown(encoded(link).constData(), linkOwner, linkOwner), 0);
+
+        const QStringList output = runWithoutOverride(m_helper, {"save", link, QString::fromLatin1(TypedText)});
+        // As root with all rights too: the link protection holds for every root.
+        QProcess plain;
+        plain.setProcessEnvironment([] {
+            QProcessEnvironment environment = QProcessEnvironment::systemEnvironment();
+            environment.insert("LC_ALL", "C");
+            return environment;
+        }());
+        plain.start(m_helper, {"save", link, QString::fromLatin1(TypedText)});
+        QVERIFY(plain.waitForFinished(30000));
+        const QStringList rootOutput = QString::fromUtf8(plain.readAllStandardOutput()).split('\n', Qt::SkipEmptyParts);
+
+        if (followed) {
+            QCOMPARE(output, QStringList{"saved"});
+            QCOMPARE(rootOutput, QStringList{"saved"});
+            QCOMPARE(readFile(victim), SavedContent);
+        } else {
+            const QStringList refused{QString("error 1: Datei \"%1\" kann nicht erstellt werden. Permission denied").arg(link)};
+            QCOMPARE(output, refused);
+            QCOMPARE(rootOutput, refused);
+            QCOMPARE(readFile(victim), OldContent);
+        }
+        QVERIFY(QFileInfo(link).isSymLink());
+        QCOMPARE(entriesOf(shared), QStringList{"corvane.conf"});
+    }
+
+    // A single file bind-mounted into place, as containers hand configuration
+    // to a server: the name cannot be renamed over, so the file is rewritten
+    // where it is.
+    void bindMountedFile()
+    {
+        const QString dir = m_root.filePath(QString("mount%1").arg(++m_cases));
+        QVERIFY(QDir().mkpath(dir + "/host"));
+        QVERIFY(QDir().mkpath(dir + "/container"));
+        const QString source = dir + "/host/corvane.conf", target = dir + "/container/corvane.conf";
+        QVERIFY(writeFile(source, OldContent, 0640));
+        QVERIFY(writeFile(target, "placeholder\n", 0644));
+        QProcess mount;
+        mount.start("mount", {"--bind", source, target});
+        if (!mount.waitForFinished(30000) || mount.exitStatus() != QProcess::NormalExit || mount.exitCode() != 0)
+            QSKIP(qPrintable("mount --bind is refused here: " + QString::fromLocal8Bit(mount.readAllStandardError()).trimmed()
+                             + mount.errorString()));
+        QProcess helper;
+        helper.start(m_helper, {"save", target, QString::fromLatin1(TypedText)});
+        const bool finished = helper.waitForFinished(30000);
+        const QStringList output = QString::fromUtf8(helper.readAllStandardOutput()).split('\n', Qt::SkipEmptyParts);
+        const QByteArray seen = readFile(target);
+        const QStringList entries = entriesOf(dir + "/container");
+        QProcess::execute("umount", {target});
+        QVERIFY(finished);
+        QCOMPARE(output, QStringList{"saved"});
+        QCOMPARE(seen, SavedContent);
+        QCOMPARE(readFile(source), SavedContent);
+        QCOMPARE(int(statOf(source).st_mode & 07777), 0640);
+        QCOMPARE(entries, QStringList{"corvane.conf"});
+        QCOMPARE(readFile(target), QByteArray("placeholder\n"));
     }
 };
 

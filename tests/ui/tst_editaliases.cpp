@@ -22,6 +22,7 @@
 #include <cstring>
 #include <fcntl.h>
 #include <memory>
+#include <sys/stat.h>
 #include <unistd.h>
 
 using MessageBox::Answer;
@@ -48,6 +49,16 @@ int failingOpen(const char *path, int flags, mode_t mode)
         return -1;
     }
     return RealSafeWriteCalls().open(path, flags, mode);
+}
+
+int failingOpenat(int directory, const char *name, int flags, mode_t mode)
+{
+    if (failing == Failing::Create && (flags & O_CREAT)) {
+        MessageBox::setNextAnswer(Answer::Ok);
+        errno = ENOSPC;
+        return -1;
+    }
+    return RealSafeWriteCalls().openat(directory, name, flags, mode);
 }
 
 ssize_t failingWrite(int fd, const void *data, size_t size)
@@ -166,6 +177,9 @@ private slots:
             << utf8 << QByteArray("a\xe2\x80\xa8" "b\xe2\x80\xa9" "c") << QByteArray("a\xe2\x80\xa8" "b\xe2\x80\xa9" "c");
         QTest::newRow("NUL and other control bytes") << utf8 << QByteArray("a\0b\tc\x0c" "d\x1b", 8)
                                                      << QByteArray("a\0b\tc\x0c" "d\x1b", 8);
+        QTest::newRow("codes beyond U+10FFFF (4-, 5- and 6-byte forms)")
+            << utf8 << QByteArray("a\xf4\x90\x80\x80" "b\n\xf8\x88\x80\x80\x80 = \xfc\x84\x80\x80\x80\x80")
+            << QByteArray("a\xf4\x90\x80\x80" "b\n\xf8\x88\x80\x80\x80 = \xfc\x84\x80\x80\x80\x80");
         QTest::newRow("Latin-1 text in a Latin-1 locale")
             << QByteArray("de_DE.ISO-8859-1") << QByteArray("gr\xf6\xdf" "e = /db/m\xfcller\xa0.cvdb\r\n")
             << QByteArray("gr\xf6\xdf" "e = /db/m\xfcller\xa0.cvdb");
@@ -382,6 +396,56 @@ private slots:
         QVERIFY(!memoOf(*second)->document()->isModified());
     }
 
+    void beyondUnicodeSurvivesAnEdit()
+    {
+        const QByteArray content = "old = /db/\xf4\x90\x80\x80.cvdb";
+        writeAliases(content);
+        auto editor = openEditor();
+        typeAtEnd(memoOf(*editor), QStringLiteral("\nnew = /db/new.cvdb"));
+        click(*editor, "BWriteConfig");
+        QCOMPARE(readBytes(AliasesFileName), content + "\nnew = /db/new.cvdb");
+        QVERIFY(MessageBox::shownBoxes().isEmpty());
+    }
+
+    // A FIFO is refused at once, never waited for: as the file the editor
+    // opens, and as the file swapped in before a Save.
+    void fifoIsRefused_data()
+    {
+        QTest::addColumn<bool>("beforeOpening");
+        QTest::newRow("FIFO when the editor opens") << true;
+        QTest::newRow("FIFO swapped in before Save") << false;
+    }
+    void fifoIsRefused()
+    {
+        QFETCH(bool, beforeOpening);
+        ::alarm(60);  // a routine that blocks ends the test instead of hanging it
+        const QString path = QFile::decodeName(AliasesFileName);
+        if (!beforeOpening)
+            writeAliases(OldContent);
+        else
+            QCOMPARE(::mkfifo(AliasesFileName.constData(), 0644), 0);
+        MessageBox::setNextAnswer(Answer::Ok);
+        auto editor = openEditor();
+        if (!beforeOpening) {
+            typeAtEnd(memoOf(*editor), QStringLiteral(" # edited"));
+            QVERIFY(QFile::remove(path));
+            QCOMPARE(::mkfifo(AliasesFileName.constData(), 0644), 0);
+            click(*editor, "BWriteConfig");
+        }
+        ::alarm(0);
+        QCOMPARE(MessageBox::shownBoxes().size(), 1);
+        const QString expected = beforeOpening
+                                     ? QStringLiteral("Datei %1 kann nicht geöffnet werden. Keine reguläre Datei.").arg(path)
+                                     : QStringLiteral("Datei \"%1\" kann nicht erstellt werden. Keine reguläre Datei.").arg(path);
+        QCOMPARE(MessageBox::shownBoxes().first().text, expected);
+        struct stat status {};
+        QCOMPARE(::lstat(AliasesFileName.constData(), &status), 0);
+        QVERIFY(S_ISFIFO(status.st_mode));
+        QCOMPARE(memoOf(*editor)->isReadOnly(), beforeOpening);
+        QCOMPARE(memoOf(*editor)->document()->isModified(), !beforeOpening);
+        QFile::remove(path);
+    }
+
     // The window opens empty and read-only, and nothing it offers replaces
     // the file that could not be read.
     void unreadableFile_data()
@@ -461,6 +525,7 @@ private slots:
         typeAtEnd(memoOf(*editor), QStringLiteral(" # edited"));
 
         SafeWriteSystemCalls().open = failingOpen;
+        SafeWriteSystemCalls().openat = failingOpenat;
         SafeWriteSystemCalls().write = failingWrite;
         failing = failure;
         MessageBox::setNextAnswer(button == "BAbort" ? Answer::Yes : Answer::Ok);

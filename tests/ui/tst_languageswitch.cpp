@@ -10,6 +10,8 @@
 #include <QPlainTextEdit>
 #include <cerrno>
 #include <clocale>
+#include <sys/stat.h>
+#include <unistd.h>
 
 namespace {
 
@@ -164,6 +166,46 @@ private slots:
         QCOMPARE(f.label("PModified"), QStringLiteral("Don't forget to save!"));
         choose("DEUTSCH");
         QCOMPARE(f.label("PModified"), QStringLiteral("Speichern nicht vergessen!"));
+    }
+
+    // Reading stops at a NUL byte; what follows it was never read, and a
+    // language choice writes it back as it was, after the sections.
+    void unreadRestAfterNulSurvivesAChoice_data()
+    {
+        QTest::addColumn<QByteArray>("rest");
+        QTest::newRow("sections after the NUL") << QByteArray("\0[DEUTSCH]\nCVConf_BSaveValue=Sichern\n\n", 38);
+        QTest::newRow("NUL at the very end") << QByteArray("\0", 1);
+        QTest::newRow("binary rest with more NULs") << QByteArray("\0\xff\0\r\n[X]\0", 9);
+    }
+    void unreadRestAfterNulSurvivesAChoice()
+    {
+        QFETCH(QByteArray, rest);
+        const QByteArray sections = "[GENERAL]\nCurrentLanguage=ENGLISH\n\n[ENGLISH]\nCVConf_BSaveValue=Save it\n\n"
+                                    "[FRANCAIS]\nCVConf_BSaveValue=Enregistrer\n\n";
+        f.write("CVConfManager.lang", sections + rest);
+        QVERIFY(f.open());
+        QCOMPARE(entryNames(), (QStringList{"ENGLISH|ENGLISH", "FRANCAIS|FRANCAIS"}));
+        choose("FRANCAIS");
+        QVERIFY(MessageBox::shownBoxes().isEmpty());
+        QCOMPARE(f.button("BSaveValue")->text(), QStringLiteral("Enregistrer"));
+        QCOMPARE(f.read("CVConfManager.lang"), QByteArray(sections).replace("=ENGLISH", "=FRANCAIS") + rest);
+    }
+
+    void fifoSwappedInBeforeAChoiceIsRefused()
+    {
+        f.write("CVConfManager.lang", ThreeLanguages);
+        QVERIFY(f.open());
+        QVERIFY(QFile::remove(f.path("CVConfManager.lang")));
+        QCOMPARE(::mkfifo(QFile::encodeName(f.path("CVConfManager.lang")).constData(), 0666), 0);
+        ::alarm(60);  // a routine that blocks ends the test instead of hanging it
+        MessageBox::setNextAnswer(MessageBox::Answer::Ok);
+        choose("DEUTSCH");
+        ::alarm(0);
+        QCOMPARE(MessageBox::shownBoxes().size(), 1);
+        QCOMPARE(MessageBox::shownBoxes()[0].text,
+                 "Datei \"" + f.path("CVConfManager.lang") + "\" kann nicht erstellt werden. Keine reguläre Datei.");
+        QCOMPARE(f.button("BReadConfig")->text(), QStringLiteral("Konfiguration lesen"));
+        QVERIFY(QFileInfo(f.path("CVConfManager.lang")).exists() && !QFileInfo(f.path("CVConfManager.lang")).isFile());
     }
 
     void unwritableLanguageFileStillSwitches()

@@ -11,6 +11,11 @@
 #include <QPlainTextEdit>
 #include <cerrno>
 #include <clocale>
+#include <cstring>
+#include <linux/capability.h>
+#include <sys/stat.h>
+#include <sys/syscall.h>
+#include <unistd.h>
 
 namespace {
 
@@ -33,6 +38,31 @@ int failingOpen(const char *, int, mode_t)
     errno = EACCES;
     return -1;
 }
+
+// Root without the capabilities that pass over permission bits, for the life
+// of the object: the kernel then checks files as for any other user.
+class WithoutOverride {
+public:
+    WithoutOverride()
+    {
+        if (::syscall(SYS_capget, &m_header, m_saved) != 0)
+            return;
+        __user_cap_data_struct reduced[2] = {m_saved[0], m_saved[1]};
+        reduced[0].effective &= ~((1u << CAP_DAC_OVERRIDE) | (1u << CAP_DAC_READ_SEARCH));
+        m_dropped = ::syscall(SYS_capset, &m_header, reduced) == 0;
+    }
+    ~WithoutOverride()
+    {
+        if (m_dropped)
+            ::syscall(SYS_capset, &m_header, m_saved);
+    }
+    bool dropped() const { return m_dropped; }
+
+private:
+    __user_cap_header_struct m_header{_LINUX_CAPABILITY_VERSION_3, 0};
+    __user_cap_data_struct m_saved[2]{};
+    bool m_dropped = false;
+};
 
 }  // namespace
 
@@ -372,6 +402,133 @@ private slots:
             order.append(widget->objectName());
         }
         QCOMPARE(order, expected);
+    }
+
+    // Values have no length limit: a long one is shown, edited and stored whole.
+    void longValueKeepsItsTail_data()
+    {
+        QTest::addColumn<bool>("pasted");
+        QTest::newRow("100,000 characters from the file, one typed") << false;
+        QTest::newRow("99,990 characters pasted, 10 typed") << true;
+    }
+    void longValueKeepsItsTail()
+    {
+        QFETCH(bool, pasted);
+        const QByteArray fromFile(100000, 'v');
+        if (!pasted) {
+            f.write("corvane.conf", "RootDirectory = " + fromFile + "\n");
+            QTest::mouseClick(f.button("BReadConfig"), Qt::LeftButton);
+            QCOMPARE(f.editor()->text().size(), fromFile.size());
+        }
+        f.select("RootDirectory");
+        QTest::keyClick(f.list(), Qt::Key_Return);
+        QByteArray expected;
+        if (pasted) {
+            f.editor()->selectAll();
+            QApplication::clipboard()->setText(QString(99990, u'p'));
+            QTest::keyClick(f.editor(), Qt::Key_V, Qt::ControlModifier);
+            QTest::keyClicks(f.editor(), QStringLiteral("0123456789"));
+            expected = QByteArray(99990, 'p') + "0123456789";
+        } else {
+            QTest::keyClick(f.editor(), Qt::Key_End);
+            QTest::keyClicks(f.editor(), QStringLiteral("w"));
+            expected = fromFile + "w";
+        }
+        QTest::keyClick(f.editor(), Qt::Key_Return);
+        QCOMPARE(GetConfValue(*ConfLines, "RootDirectory").size(), expected.size());
+        QCOMPARE(GetConfValue(*ConfLines, "RootDirectory"), expected);
+        QCOMPARE(f.cell("RootDirectory", 1).size(), expected.size());
+        QCOMPARE(f.editor()->text().size(), expected.size());
+        QTest::mouseClick(f.button("BWriteConfig"), Qt::LeftButton);
+        QVERIFY(("\n" + f.read("corvane.conf")).endsWith("\nRootDirectory=" + expected + "\n"));
+    }
+
+    // Bytes the C library decodes beyond U+10FFFF have no character; they go
+    // back to the file as they came, also when the value is edited.
+    void bytesBeyondUnicodeSurviveAnEdit()
+    {
+        f.write("corvane.conf", "RootDirectory = /opt/\xf4\x90\x80\x80/\xf8\x88\x80\x80\x80\n");
+        QTest::mouseClick(f.button("BReadConfig"), Qt::LeftButton);
+        f.select("RootDirectory");
+        QTest::keyClick(f.list(), Qt::Key_Return);
+        QTest::keyClick(f.editor(), Qt::Key_End);
+        QTest::keyClicks(f.editor(), QStringLiteral("db"));
+        QTest::keyClick(f.editor(), Qt::Key_Return);
+        QCOMPARE(GetConfValue(*ConfLines, "RootDirectory"), QByteArray("/opt/\xf4\x90\x80\x80/\xf8\x88\x80\x80\x80" "db"));
+        QTest::mouseClick(f.button("BWriteConfig"), Qt::LeftButton);
+        QCOMPARE(f.read("corvane.conf"), QByteArray("RootDirectory=/opt/\xf4\x90\x80\x80/\xf8\x88\x80\x80\x80" "db\n"));
+    }
+
+    // Started without the right to read the file (or with something in its
+    // place that is no file), the window has nothing to save: Save reports
+    // that and the file keeps every byte.
+    void unreadFileIsNeverSaved_data()
+    {
+        QTest::addColumn<bool>("fifo");
+        QTest::newRow("file others may write but not read (0622)") << false;
+        QTest::newRow("FIFO in its place") << true;
+    }
+    void unreadFileIsNeverSaved()
+    {
+        QFETCH(bool, fifo);
+        f.form.reset();
+        MessageBox::clearShownBoxes();
+        const QByteArray path = QFile::encodeName(f.path("corvane.conf"));
+        std::unique_ptr<WithoutOverride> asAnyUser;
+        if (fifo) {
+            QVERIFY(QFile::remove(f.path("corvane.conf")));
+            QCOMPARE(::mkfifo(path.constData(), 0666), 0);
+        } else {
+            if (::geteuid() != 0)
+                QSKIP("needs root, to give the file to another user");
+            QCOMPARE(::chown(path.constData(), 65534, 65534), 0);
+            QCOMPARE(::chmod(path.constData(), 0622), 0);
+            asAnyUser = std::make_unique<WithoutOverride>();
+            if (!asAnyUser->dropped())
+                QSKIP("cannot drop CAP_DAC_OVERRIDE here");
+        }
+        ::alarm(60);  // a routine that blocks ends the test instead of hanging it
+        MessageBox::setNextAnswer(MessageBox::Answer::Ok);
+        QVERIFY(f.open());
+        f.list()->setFocus();
+        MessageBox::setNextAnswer(MessageBox::Answer::Ok);
+        QTest::mouseClick(f.button("BWriteConfig"), Qt::LeftButton);
+        ::alarm(0);
+        asAnyUser.reset();
+
+        const QString shown = f.path("corvane.conf");
+        const QString reason = fifo ? QStringLiteral("Keine reguläre Datei") : QString::fromUtf8(std::strerror(EACCES));
+        QCOMPARE(MessageBox::shownBoxes().size(), 2);
+        QCOMPARE(MessageBox::shownBoxes()[0].text, "Datei " + shown + " kann nicht geöffnet werden. " + reason + ".");
+        QCOMPARE(MessageBox::shownBoxes()[1].text,
+                 "Datei \"" + shown + "\" kann nicht erstellt werden. Die Datei wurde nicht gelesen.");
+        struct stat status {};
+        QCOMPARE(::lstat(path.constData(), &status), 0);
+        if (fifo) {
+            QVERIFY(S_ISFIFO(status.st_mode));
+        } else {
+            QCOMPARE(f.read("corvane.conf"), Configuration);
+            QCOMPARE(int(status.st_mode & 07777), 0622);
+        }
+    }
+
+    void fifoSwappedInBeforeSaveIsRefused()
+    {
+        f.select("DeadlockTimeout");
+        typeValue("42");
+        QTest::keyClick(f.editor(), Qt::Key_Return);
+        const QByteArray path = QFile::encodeName(f.path("corvane.conf"));
+        QVERIFY(QFile::remove(f.path("corvane.conf")));
+        QCOMPARE(::mkfifo(path.constData(), 0666), 0);
+        ::alarm(60);
+        MessageBox::setNextAnswer(MessageBox::Answer::Ok);
+        QTest::mouseClick(f.button("BWriteConfig"), Qt::LeftButton);
+        ::alarm(0);
+        QCOMPARE(MessageBox::shownBoxes().size(), 1);
+        QCOMPARE(MessageBox::shownBoxes()[0].text,
+                 "Datei \"" + f.path("corvane.conf") + "\" kann nicht erstellt werden. Keine reguläre Datei.");
+        QCOMPARE(f.label("PModified"), QStringLiteral("Remember to save!"));
+        QCOMPARE(GetConfValue(*ConfLines, "DeadlockTimeout"), QByteArray("42"));
     }
 
     void missingAliasFileIsReported()

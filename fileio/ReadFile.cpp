@@ -24,18 +24,27 @@ struct Descriptor {
 
 QByteArray ReadWholeFile(const QByteArray &path)
 {
-    Descriptor file{::open(path.constData(), O_RDONLY | O_CLOEXEC)};
-    if (file.fd < 0)
-        throw FileError::openFailed(path, errno);
+    // Without O_NONBLOCK a FIFO would block the open until a writer comes.
+    Descriptor file{::open(path.constData(), O_RDONLY | O_NONBLOCK | O_NOCTTY | O_CLOEXEC)};
+    if (file.fd < 0) {
+        const int error = errno;
+        throw FileError::openFailed(path, IsSpecialFile(path) ? NotRegularFileText() : SystemErrorText(error));
+    }
 
     struct stat status {};
     if (::fstat(file.fd, &status) != 0)
         throw FileError::openFailed(path, errno);
+    // A directory reads as EISDIR, like everywhere else; anything else that is
+    // not a regular file could block or never end (a FIFO, /dev/zero).
+    if (S_ISDIR(status.st_mode))
+        throw FileError::openFailed(path, EISDIR);
+    if (!S_ISREG(status.st_mode))
+        throw FileError::openFailed(path, NotRegularFileText());
 
-    // One allocation for a regular file; anything else (a pipe) grows as it reads.
+    // One allocation when the size is right; files such as those in /proc
+    // report none, and a file that grows while it is read grows the buffer.
     QByteArray bytes;
-    qsizetype capacity = S_ISREG(status.st_mode) ? qsizetype(status.st_size) + 1 : 65536;
-    bytes.resize(capacity);
+    bytes.resize(qsizetype(status.st_size) + 1);
     AdviseLargeBuffer(bytes.data(), size_t(bytes.size()));
     qsizetype used = 0;
     for (;;) {
@@ -53,6 +62,12 @@ QByteArray ReadWholeFile(const QByteArray &path)
     }
     bytes.truncate(used);
     return bytes;
+}
+
+bool IsSpecialFile(const QByteArray &path)
+{
+    struct stat status {};
+    return ::stat(path.constData(), &status) == 0 && !S_ISREG(status.st_mode) && !S_ISDIR(status.st_mode);
 }
 
 void AdviseLargeBuffer(void *data, size_t size)

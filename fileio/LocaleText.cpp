@@ -10,6 +10,9 @@ constexpr char32_t EscapeBase = 0xEF00;
 
 bool isEscape(char32_t c) { return c >= EscapeBase && c <= EscapeBase + 0xFF; }
 
+// A character that UTF-16 text can hold.
+bool isUnicode(char32_t c) { return c <= 0x10FFFF && (c < 0xD800 || c > 0xDFFF); }
+
 // Calls put(char32_t) for each character of the bytes as the C library decodes
 // them; a byte that starts no valid character is emitted as its escape.
 // ASCII is taken as it is: every locale glibc offers is a superset of it.
@@ -34,9 +37,11 @@ void decodeLocale(QByteArrayView bytes, Put put)
             ++p;
             continue;
         }
-        if (isEscape(char32_t(wide))) {
+        if (isEscape(char32_t(wide)) || !isUnicode(char32_t(wide))) {
             // A real character from the escape range would come back as one
-            // byte; escaping each of its bytes keeps the round trip exact.
+            // byte, and a code the C library decodes beyond Unicode (F4 90 80 80,
+            // the 5- and 6-byte forms) has no QChar at all; escaping each of
+            // their bytes keeps the round trip exact.
             for (size_t i = 0; i < used; ++i)
                 put(EscapeBase + static_cast<unsigned char>(p[i]));
         } else {

@@ -12,8 +12,10 @@ public:
 
     // "Datei %s kann nicht geöffnet werden. %s"
     static FileError openFailed(const QByteArray &path, int errorNumber);
+    static FileError openFailed(const QByteArray &path, const QString &reason);
     // "Datei "%s" kann nicht erstellt werden. %s"
     static FileError createFailed(const QByteArray &path, int errorNumber);
+    static FileError createFailed(const QByteArray &path, const QString &reason);
     // "Stream-Schreibfehler"
     static FileError writeFailed();
 
@@ -29,5 +31,10 @@ private:
 // The operating system's description of an error number, in the user's locale.
 QString SystemErrorText(int errorNumber);
 
-// A path as shown in messages: absolute, converted from the locale's charset.
+// Reasons the operating system has no error number for.
+QString NotRegularFileText();  // a FIFO, socket, device or directory where a file belongs
+QString NeverReadText();       // a document that no read has filled
+
+// A path as shown in messages: absolute, without "." or empty components
+// (links are not resolved, so ".." stays), converted from the locale's charset.
 QString DisplayPath(const QByteArray &path);

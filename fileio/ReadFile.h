@@ -3,8 +3,13 @@
 #include <QByteArray>
 #include <cstddef>
 
-// Reads a whole file. Throws FileError::openFailed when it cannot be opened or read.
+// Reads a whole regular file. Throws FileError::openFailed when it cannot be
+// opened or read, and at once, without blocking, for anything that is not a
+// regular file (a FIFO, socket, device or directory).
 QByteArray ReadWholeFile(const QByteArray &path);
+
+// Whether the path names a FIFO, socket or device (links followed).
+bool IsSpecialFile(const QByteArray &path);
 
 // Asks the kernel to back a large buffer with huge pages, which makes filling
 // it several times faster. Only advice: nothing changes when it is not taken.

@@ -1,0 +1,85 @@
+#include "FileError.h"
+
+#include "LocaleText.h"
+
+#include <QByteArrayList>
+#include <cerrno>
+#include <cstring>
+#include <unistd.h>
+
+FileError::FileError(Kind kind, const QString &message)
+    : std::runtime_error(message.toStdString()), m_kind(kind), m_message(message)
+{
+}
+
+FileError FileError::openFailed(const QByteArray &path, int errorNumber)
+{
+    return openFailed(path, SystemErrorText(errorNumber));
+}
+
+FileError FileError::openFailed(const QByteArray &path, const QString &reason)
+{
+    return FileError(Kind::Open,
+                     QStringLiteral("Datei %1 kann nicht geöffnet werden. %2").arg(DisplayPath(path), reason));
+}
+
+FileError FileError::createFailed(const QByteArray &path, int errorNumber)
+{
+    return createFailed(path, SystemErrorText(errorNumber));
+}
+
+FileError FileError::createFailed(const QByteArray &path, const QString &reason)
+{
+    return FileError(Kind::Create,
+                     QStringLiteral("Datei \"%1\" kann nicht erstellt werden. %2").arg(DisplayPath(path), reason));
+}
+
+FileError FileError::writeFailed()
+{
+    return FileError(Kind::Write, QStringLiteral("Stream-Schreibfehler"));
+}
+
+QString SystemErrorText(int errorNumber)
+{
+    // strerror speaks the user's language (LC_MESSAGES) in the locale's charset.
+    return LocaleToText(std::strerror(errorNumber));
+}
+
+QString NotRegularFileText()
+{
+    return QStringLiteral("Keine reguläre Datei");
+}
+
+QString NeverReadText()
+{
+    return QStringLiteral("Die Datei wurde nicht gelesen");
+}
+
+namespace {
+
+QByteArray currentDirectory()
+{
+    QByteArray directory(4096, Qt::Uninitialized);
+    while (!::getcwd(directory.data(), size_t(directory.size()))) {
+        if (errno != ERANGE)
+            return QByteArray();
+        directory.resize(directory.size() * 2);
+    }
+    directory.truncate(qsizetype(std::strlen(directory.constData())));
+    return directory;
+}
+
+}  // namespace
+
+QString DisplayPath(const QByteArray &path)
+{
+    const QByteArray absolute = path.startsWith('/') ? path : currentDirectory() + '/' + path;
+    QByteArray shown;
+    for (const QByteArray &component : absolute.split('/')) {
+        if (component.isEmpty() || component == ".")
+            continue;
+        shown += '/';
+        shown += component;
+    }
+    return LocaleToText(shown.isEmpty() ? QByteArray("/") : shown);
+}

@@ -1,0 +1,94 @@
+// Memory running out in the middle of a load: whichever allocation fails, the
+// document keeps exactly what it held before. The seam is the program's
+// operator new, which this test replaces with one that fails on request.
+
+#include "ConfLines.h"
+#include "TestFiles.h"
+
+#include <QFile>
+#include <QTemporaryDir>
+#include <QTest>
+#include <clocale>
+#include <cstdlib>
+#include <new>
+
+namespace {
+
+// Allocations that still succeed; negative for no limit.
+long allocationsLeft = -1;
+
+}  // namespace
+
+void *operator new(std::size_t size)
+{
+    if (allocationsLeft == 0)
+        throw std::bad_alloc();
+    if (allocationsLeft > 0)
+        --allocationsLeft;
+    if (void *memory = std::malloc(size ? size : 1))
+        return memory;
+    throw std::bad_alloc();
+}
+void operator delete(void *memory) noexcept { std::free(memory); }
+void operator delete(void *memory, std::size_t) noexcept { std::free(memory); }
+
+class TestLoadFailure : public QObject {
+    Q_OBJECT
+
+private slots:
+    void initTestCase() { QVERIFY(setlocale(LC_ALL, "C.UTF-8")); }
+    void cleanup() { allocationsLeft = -1; }
+
+    void failedAllocationKeepsDocument_data()
+    {
+        QTest::addColumn<QByteArray>("previous");
+        QTest::addColumn<QByteArray>("file");
+        QTest::newRow("small file over an edited document")
+            << QByteArray("IpcName = kept\n# remark\n") << QByteArray("RootDirectory = /opt\nLockSignal = 9\n");
+        QTest::newRow("large file") << QByteArray("IpcName = kept\n")
+                                    << QByteArray("Param = value   # remark\n").repeated(20000);
+        QTest::newRow("empty file") << QByteArray("IpcName = kept\n") << QByteArray();
+    }
+    void failedAllocationKeepsDocument()
+    {
+        QFETCH(QByteArray, previous);
+        QFETCH(QByteArray, file);
+        QTemporaryDir dir;
+        const QString path = dir.filePath("corvane.conf");
+        {
+            QFile out(path);
+            QVERIFY(out.open(QIODevice::WriteOnly));
+            QCOMPARE(out.write(file), file.size());
+        }
+        ConfDocument document;
+        document.loadFromBytes(previous);
+        SetConfValue(document, "LockSignal", "15");
+        const QByteArray before = document.savedText();
+        ConfDocument expected;
+        expected.loadFromBytes(file);
+
+        // Fail the first allocation of the load, then the second, and so on,
+        // until the load gets through.
+        int failures = 0;
+        for (long allowed = 0;; ++allowed) {
+            allocationsLeft = allowed;
+            try {
+                LoadConfFile(document, encoded(path));
+            } catch (const std::bad_alloc &) {
+                allocationsLeft = -1;
+                ++failures;
+                QCOMPARE(document.savedText(), before);
+                QCOMPARE(GetConfValue(document, "LockSignal"), QByteArray("15"));
+                QVERIFY(document.isFilled());
+                continue;
+            }
+            allocationsLeft = -1;
+            break;
+        }
+        QVERIFY2(failures > 0, "no allocation of the load was made to fail");
+        QCOMPARE(document.savedText(), expected.savedText());
+    }
+};
+
+QTEST_GUILESS_MAIN(TestLoadFailure)
+#include "tst_loadfailure.moc"

@@ -1,0 +1,42 @@
+#include "ProgramEntry.h"
+
+#include "ErrorHandler.h"
+#include "GuardedApplication.h"
+#include "MainU.h"
+#include "MessageBox.h"
+#include "StartupChecks.h"
+
+#include <QByteArray>
+#include <QList>
+#include <clocale>
+#include <memory>
+
+int RunProgram(int &argc, char **argv)
+{
+    setlocale(LC_ALL, "");
+
+    // The configuration core reads the command line as the process received
+    // it; the application object below strips the toolkit's own options.
+    QList<QByteArray> commandLine;
+    for (int i = 0; i < argc; ++i)
+        commandLine.append(QByteArray(argv[i]));
+
+    // Message boxes need the application object, so it exists before start-up.
+    GuardedApplication application(argc, argv);
+
+    const bool started = RunGuarded([&] {
+        StartupChecks(commandLine, [](const QString &text) { MessageBox::showError(ErrorBoxText(text)); });
+    });
+    if (!started || !StartupOk)
+        return 0;
+
+    QApplication::setApplicationName(QStringLiteral("Corvane Config Manager"));
+    std::unique_ptr<TMainForm> mainForm;
+    if (!RunGuarded([&] { mainForm = std::make_unique<TMainForm>(); }))
+        return 0;
+    MainForm = mainForm.get();
+    mainForm->show();
+    application.exec();
+    MainForm = nullptr;
+    return 0;
+}
