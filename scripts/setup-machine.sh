@@ -6,7 +6,7 @@ set -euo pipefail
 packages=(cmake g++ make pkg-config qt6-base-dev qt6-base-dev-tools libgl-dev
           locales xvfb xauth xdotool imagemagick fonts-dejavu-core
           clang-14 libclang-rt-14-dev desktop-file-utils appstream dpkg-dev file
-          librsvg2-bin libx11-dev libxcb1-dev fonts-urw-base35)
+          librsvg2-bin libx11-dev libxcb1-dev fonts-urw-base35 fonts-liberation)
 locales=("de_DE.ISO-8859-1 ISO-8859-1" "de_DE.UTF-8 UTF-8" "tr_TR.UTF-8 UTF-8")
 
 as_root() {

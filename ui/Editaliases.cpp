@@ -7,6 +7,7 @@
 #include "ReadFile.h"
 #include "SafeWrite.h"
 #include "StartupChecks.h"
+#include "WindowFont.h"
 
 #include <QFrame>
 #include <QKeyEvent>
@@ -37,9 +38,7 @@ TEditaliasesFrm::TEditaliasesFrm(QWidget *owner)
 {
     setObjectName(QStringLiteral("EditaliasesFrm"));
     setWindowTitle(QStringLiteral("Edit aliases.conf"));
-    QFont windowFont(QStringLiteral("MS Sans Serif"));
-    windowFont.setPixelSize(11);
-    setFont(windowFont);
+    setFont(WindowFont());
 
     MemoAliases = new QPlainTextEdit(this);
     MemoAliases->setObjectName(QStringLiteral("MemoAliases"));

@@ -211,7 +211,7 @@ void TMainForm::BLanguageClick(QObject *)
     if (entries == 0)
         return;
     const QPoint corner = BLanguage->mapToGlobal(QPoint(0, 0));
-    PMLanguage->popup(QPoint(corner.x(), corner.y() - 19 * entries));
+    PMLanguage->popup(QPoint(corner.x(), corner.y() - LanguageEntryHeight * entries));
 }
 
 void TMainForm::LanguageItemClick(QAction *sender)

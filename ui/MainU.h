@@ -58,6 +58,10 @@ protected:
     void keyPressEvent(QKeyEvent *event) override;
 
 private:
+    // The language menu opens this much above BLanguage per entry, so each
+    // entry is exactly this high.
+    static constexpr int LanguageEntryHeight = 19;
+
     void buildComponents();
     void FormCreate();
     void buildLanguageMenu();

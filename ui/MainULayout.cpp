@@ -2,7 +2,9 @@
 
 #include "Icons.h"
 #include "MainU.h"
+#include "MenuEntryStyle.h"
 #include "SingleLineValidator.h"
+#include "WindowFont.h"
 
 #include <QHBoxLayout>
 #include <QHeaderView>
@@ -67,11 +69,7 @@ void TMainForm::buildComponents()
     setWindowTitle(QStringLiteral("Corvane Configuration Manager"));
     setWindowFlags(Qt::Window | Qt::WindowTitleHint | Qt::WindowSystemMenuHint | Qt::WindowMinimizeButtonHint
                    | Qt::WindowCloseButtonHint);
-    QFont windowFont = font();
-    windowFont.setFamilies({QStringLiteral("MS Sans Serif"), QStringLiteral("Liberation Sans"),
-                            QStringLiteral("Arial"), QStringLiteral("Nimbus Sans"), windowFont.family()});
-    windowFont.setPixelSize(11);
-    setFont(windowFont);
+    setFont(WindowFont());
     setBackgroundRole(QPalette::Button);
     setAutoFillBackground(true);
     move(150, 146);
@@ -167,12 +165,13 @@ void TMainForm::buildComponents()
     auto *visit = rowLayout(PanVisit, 1);
     LbVisit = named(new QLabel(QStringLiteral("Visit:"), PanVisit), "LbVisit");
     LbVisit->setIndent(2);
-    visit->addWidget(LbVisit);
-    visit->addStretch(1);
+    // LbUrl keeps its width; the caption gets what is left, however long it is.
+    LbVisit->setSizePolicy(QSizePolicy::Ignored, QSizePolicy::Preferred);
+    visit->addWidget(LbVisit, 1);
     LbUrl = named(new QLabel(QString::fromLatin1(ProjectWebAddress), PanVisit), "LbUrl");
     LbUrl->setFixedWidth(120);
     LbUrl->setCursor(Qt::PointingHandCursor);
-    QFont urlFont = windowFont;
+    QFont urlFont = WindowFont();
     urlFont.setPixelSize(9);
     LbUrl->setFont(urlFont);
     QPalette urlPalette = LbUrl->palette();
@@ -195,6 +194,11 @@ void TMainForm::buildComponents()
     root->addWidget(PTools);
 
     PMLanguage = named(new QMenu(this), "PMLanguage");
+    // A popup is a window of its own and takes no font from this one.
+    PMLanguage->setFont(WindowFont());
+    auto *entryStyle = new MenuEntryStyle(LanguageEntryHeight);
+    entryStyle->setParent(PMLanguage);
+    PMLanguage->setStyle(entryStyle);
 
     setTabOrder(CV_List, ItemValue);
     setTabOrder(ItemValue, BSaveValue);

@@ -1,5 +1,7 @@
 #include "MessageBox.h"
 
+#include "WindowFont.h"
+
 #include <QMessageBox>
 #include <QPushButton>
 #include <optional>
@@ -54,6 +56,7 @@ Answer show(Kind kind, const QString &text, Buttons buttons, QWidget *parent)
 
     QMessageBox box(iconFor(kind), titleFor(kind), text, QMessageBox::NoButton, parent);
     box.setObjectName(QStringLiteral("MessageBox"));
+    box.setFont(WindowFont());
     struct Choice {
         QString caption;
         Answer answer;

@@ -102,7 +102,7 @@ field() { dpkg-deb -f "$deb" "$1"; }
 [ "$(field Section)" = admin ] || fail "package section $(field Section)"
 depends=$(field Depends)
 echo "Depends: $depends"
-for library in libqt6core6 libqt6gui6 libqt6widgets6 libc6 libstdc++6; do
+for library in libqt6core6 libqt6gui6 libqt6widgets6 libc6 libstdc++6 fonts-liberation; do
   printf '%s\n' "$depends" | tr ',' '\n' | grep -q "^ *$library\( \|$\)" || fail "Depends lacks $library: $depends"
 done
 
