@@ -42,6 +42,7 @@ TEditaliasesFrm::TEditaliasesFrm(QWidget *owner)
 
     MemoAliases = new QPlainTextEdit(this);
     MemoAliases->setObjectName(QStringLiteral("MemoAliases"));
+    MemoAliases->setAccessibleName(QStringLiteral("Text of aliases.conf"));
     MemoAliases->setLineWrapMode(QPlainTextEdit::WidgetWidth);
     MemoAliases->setWordWrapMode(QTextOption::WrapAtWordBoundaryOrAnywhere);
     MemoAliases->setHorizontalScrollBarPolicy(Qt::ScrollBarAlwaysOff);

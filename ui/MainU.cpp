@@ -1,5 +1,6 @@
 #include "MainU.h"
 
+#include "AccessibleRoles.h"
 #include "Captions.h"
 #include "ConfLines.h"
 #include "Description.h"
@@ -7,6 +8,7 @@
 #include "ErrorHandler.h"
 #include "FileError.h"
 #include "LangIni.h"
+#include "LinkLabel.h"
 #include "LocaleText.h"
 #include "MessageBox.h"
 #include "ParamCatalogue.h"
@@ -18,7 +20,6 @@
 #include <QLabel>
 #include <QLineEdit>
 #include <QMenu>
-#include <QMouseEvent>
 #include <QPlainTextEdit>
 #include <QPushButton>
 #include <QTreeWidget>
@@ -49,6 +50,7 @@ void onClick(QPushButton *button, Handler handler)
 
 TMainForm::TMainForm(QWidget *parent) : QWidget(parent)
 {
+    InstallAccessibleRoles();
     buildComponents();
 
     connect(CV_List, &QTreeWidget::itemSelectionChanged, this, [this] {
@@ -64,6 +66,7 @@ TMainForm::TMainForm(QWidget *parent) : QWidget(parent)
     onClick(BWriteConfig, [this](QObject *sender) { BWriteConfigClick(sender); });
     onClick(BLanguage, [this](QObject *sender) { BLanguageClick(sender); });
     onClick(BReadAliases, [this](QObject *sender) { BReadAliasesClick(sender); });
+    connect(LbUrl, &TLinkLabel::clicked, this, [this] { RunGuarded([this] { LbUrlClick(LbUrl); }); });
 
     setEditPending(false);
     RunGuarded([this] { FormCreate(); });
@@ -272,10 +275,6 @@ bool TMainForm::eventFilter(QObject *watched, QEvent *event)
 {
     if (watched == Panel6 && event->type() == QEvent::Resize) {
         Item_Comments->setGeometry(0, 0, Panel6->width(), Item_Comments->height());
-    } else if (watched == LbUrl && event->type() == QEvent::MouseButtonRelease
-               && static_cast<QMouseEvent *>(event)->button() == Qt::LeftButton) {
-        RunGuarded([&] { LbUrlClick(LbUrl); });
-        return true;
     } else if (event->type() == QEvent::KeyPress && (watched == CV_List || watched == ItemValue)) {
         const int key = static_cast<QKeyEvent *>(event)->key();
         if (watched == CV_List && isReturn(key)) {

@@ -26,6 +26,7 @@ class QPlainTextEdit;
 class QPushButton;
 class QTreeWidget;
 class QTreeWidgetItem;
+class TLinkLabel;
 
 // The project's web page, shown by LbUrl and opened by a click on it.
 extern const char ProjectWebAddress[];
@@ -92,7 +93,7 @@ private:
     QFrame *PTools;
     QFrame *PanVisit;
     QLabel *LbVisit;
-    QLabel *LbUrl;
+    TLinkLabel *LbUrl;
     QFrame *PanVersion;
     QLabel *PLanguage;
     QLabel *PModified;

@@ -1,6 +1,7 @@
 // The main window's components: names, places, sizes and docking.
 
 #include "Icons.h"
+#include "LinkLabel.h"
 #include "MainU.h"
 #include "MenuEntryStyle.h"
 #include "SingleLineValidator.h"
@@ -107,6 +108,7 @@ void TMainForm::buildComponents()
     auto *middle = new QHBoxLayout;
     middle->setSpacing(0);
     CV_List = named(new QTreeWidget(this), "CV_List");
+    CV_List->setAccessibleName(QStringLiteral("Parameters"));
     CV_List->setFixedWidth(305);
     CV_List->setColumnCount(3);
     CV_List->setHeaderLabels({QStringLiteral("Property"), QStringLiteral("Value"), QStringLiteral("Default")});
@@ -128,6 +130,7 @@ void TMainForm::buildComponents()
     Panel6 = named(new QWidget(this), "Panel6");
     Panel6->setAccessibleName(QStringLiteral("Parameter details"));
     Item_Comments = named(new QPlainTextEdit(Panel6), "Item_Comments");
+    Item_Comments->setAccessibleName(QStringLiteral("Description"));
     Item_Comments->setReadOnly(true);
     Item_Comments->setFocusPolicy(Qt::ClickFocus);
     Item_Comments->setVerticalScrollBarPolicy(Qt::ScrollBarAlwaysOn);
@@ -168,7 +171,7 @@ void TMainForm::buildComponents()
     // LbUrl keeps its width; the caption gets what is left, however long it is.
     LbVisit->setSizePolicy(QSizePolicy::Ignored, QSizePolicy::Preferred);
     visit->addWidget(LbVisit, 1);
-    LbUrl = named(new QLabel(QString::fromLatin1(ProjectWebAddress), PanVisit), "LbUrl");
+    LbUrl = named(new TLinkLabel(QString::fromLatin1(ProjectWebAddress), PanVisit), "LbUrl");
     LbUrl->setFixedWidth(120);
     LbUrl->setCursor(Qt::PointingHandCursor);
     QFont urlFont = WindowFont();
@@ -178,7 +181,6 @@ void TMainForm::buildComponents()
     urlPalette.setColor(QPalette::WindowText, Qt::blue);
     LbUrl->setPalette(urlPalette);
     LbUrl->setToolTip(QString::fromLatin1(ProjectWebAddress));
-    LbUrl->installEventFilter(this);
     visit->addWidget(LbUrl);
     tools->addWidget(PanVisit);
     PanVersion = panel(PTools, "PanVersion", false, QStringLiteral("Status"));
