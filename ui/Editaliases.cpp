@@ -2,6 +2,7 @@
 
 #include "AliasText.h"
 #include "ErrorHandler.h"
+#include "FocusedButton.h"
 #include "Icons.h"
 #include "MessageBox.h"
 #include "ReadFile.h"
@@ -24,7 +25,7 @@ QPushButton *createButton(QWidget *parent, const QString &objectName, const QStr
     button->setObjectName(objectName);
     button->setIconSize(QSize(16, 16));
     button->setGeometry(geometry);
-    // Return must not press a button that merely has the focus or sits in a dialog.
+    // No default button: Return and Escape have no window-wide meaning here.
     button->setAutoDefault(false);
     button->setDefault(false);
     return button;
@@ -81,7 +82,7 @@ TEditaliasesFrm::TEditaliasesFrm(QWidget *owner)
 
 void TEditaliasesFrm::keyPressEvent(QKeyEvent *event)
 {
-    if (event->matches(QKeySequence::Cancel)) {
+    if (event->matches(QKeySequence::Cancel) || PressFocusedButton(this, event)) {
         event->accept();
         return;
     }

@@ -7,6 +7,7 @@
 #include "Editaliases.h"
 #include "ErrorHandler.h"
 #include "FileError.h"
+#include "FocusedButton.h"
 #include "LangIni.h"
 #include "LinkLabel.h"
 #include "LocaleText.h"
@@ -293,13 +294,6 @@ bool TMainForm::eventFilter(QObject *watched, QEvent *event)
 void TMainForm::keyPressEvent(QKeyEvent *event)
 {
     // Keys no control consumed: a focused button takes Return itself, as in a dialog.
-    const int key = event->key();
-    if (isReturn(key)) {
-        if (auto *button = qobject_cast<QPushButton *>(focusWidget()); button && button->isEnabled()) {
-            button->click();
-            return;
-        }
-    }
-    if (!pressDialogButton(key))
+    if (!PressFocusedButton(this, event) && !pressDialogButton(event->key()))
         QWidget::keyPressEvent(event);
 }

@@ -10,7 +10,7 @@
 // Normal state: the list and the Read, Write and Language buttons work, Save and
 // Cancel are disabled. An edit typed into ItemValue reverses that until Save or
 // Cancel. The window acts as its own dialog: Return presses BSaveValue and
-// Escape BCancelValue while they are enabled.
+// Escape BCancelValue while they are enabled, and a focused button otherwise.
 
 #include <QByteArray>
 #include <QString>
