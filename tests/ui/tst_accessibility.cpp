@@ -240,9 +240,6 @@ private slots:
         QTRY_COMPARE(fileBytes(openerLog()), once + once);
     }
 
-    // The link is no stop of the Tab key: the focus order stays the window's.
-    void linkTakesNoFocus() { QCOMPARE(f.child("LbUrl")->focusPolicy(), Qt::NoFocus); }
-
     // Only the buttons on screen are announced; Escape and the title-bar
     // close still count as Cancel, Return presses the default button.
     void messageBoxButtons_data()
