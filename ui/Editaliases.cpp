@@ -2,11 +2,13 @@
 
 #include "AliasText.h"
 #include "ErrorHandler.h"
+#include "FocusedButton.h"
 #include "Icons.h"
 #include "MessageBox.h"
 #include "ReadFile.h"
 #include "SafeWrite.h"
 #include "StartupChecks.h"
+#include "WindowFont.h"
 
 #include <QFrame>
 #include <QKeyEvent>
@@ -23,7 +25,7 @@ QPushButton *createButton(QWidget *parent, const QString &objectName, const QStr
     button->setObjectName(objectName);
     button->setIconSize(QSize(16, 16));
     button->setGeometry(geometry);
-    // Return must not press a button that merely has the focus or sits in a dialog.
+    // No default button: Return and Escape have no window-wide meaning here.
     button->setAutoDefault(false);
     button->setDefault(false);
     return button;
@@ -37,12 +39,11 @@ TEditaliasesFrm::TEditaliasesFrm(QWidget *owner)
 {
     setObjectName(QStringLiteral("EditaliasesFrm"));
     setWindowTitle(QStringLiteral("Edit aliases.conf"));
-    QFont windowFont(QStringLiteral("MS Sans Serif"));
-    windowFont.setPixelSize(11);
-    setFont(windowFont);
+    setFont(WindowFont());
 
     MemoAliases = new QPlainTextEdit(this);
     MemoAliases->setObjectName(QStringLiteral("MemoAliases"));
+    MemoAliases->setAccessibleName(QStringLiteral("Text of aliases.conf"));
     MemoAliases->setLineWrapMode(QPlainTextEdit::WidgetWidth);
     MemoAliases->setWordWrapMode(QTextOption::WrapAtWordBoundaryOrAnywhere);
     MemoAliases->setHorizontalScrollBarPolicy(Qt::ScrollBarAlwaysOff);
@@ -81,7 +82,7 @@ TEditaliasesFrm::TEditaliasesFrm(QWidget *owner)
 
 void TEditaliasesFrm::keyPressEvent(QKeyEvent *event)
 {
-    if (event->matches(QKeySequence::Cancel)) {
+    if (event->matches(QKeySequence::Cancel) || PressFocusedButton(this, event)) {
         event->accept();
         return;
     }

@@ -17,6 +17,7 @@ public:
 
 protected:
     // Escape has no window-wide meaning here; QDialog would close the window.
+    // Return presses the focused button, as in the main window.
     void keyPressEvent(QKeyEvent *event) override;
 
 private:

@@ -1,12 +1,15 @@
 #include "MainU.h"
 
+#include "AccessibleRoles.h"
 #include "Captions.h"
 #include "ConfLines.h"
 #include "Description.h"
 #include "Editaliases.h"
 #include "ErrorHandler.h"
 #include "FileError.h"
+#include "FocusedButton.h"
 #include "LangIni.h"
+#include "LinkLabel.h"
 #include "LocaleText.h"
 #include "MessageBox.h"
 #include "ParamCatalogue.h"
@@ -18,7 +21,6 @@
 #include <QLabel>
 #include <QLineEdit>
 #include <QMenu>
-#include <QMouseEvent>
 #include <QPlainTextEdit>
 #include <QPushButton>
 #include <QTreeWidget>
@@ -49,6 +51,7 @@ void onClick(QPushButton *button, Handler handler)
 
 TMainForm::TMainForm(QWidget *parent) : QWidget(parent)
 {
+    InstallAccessibleRoles();
     buildComponents();
 
     connect(CV_List, &QTreeWidget::itemSelectionChanged, this, [this] {
@@ -64,6 +67,7 @@ TMainForm::TMainForm(QWidget *parent) : QWidget(parent)
     onClick(BWriteConfig, [this](QObject *sender) { BWriteConfigClick(sender); });
     onClick(BLanguage, [this](QObject *sender) { BLanguageClick(sender); });
     onClick(BReadAliases, [this](QObject *sender) { BReadAliasesClick(sender); });
+    connect(LbUrl, &TLinkLabel::clicked, this, [this] { RunGuarded([this] { LbUrlClick(LbUrl); }); });
 
     setEditPending(false);
     RunGuarded([this] { FormCreate(); });
@@ -211,7 +215,7 @@ void TMainForm::BLanguageClick(QObject *)
     if (entries == 0)
         return;
     const QPoint corner = BLanguage->mapToGlobal(QPoint(0, 0));
-    PMLanguage->popup(QPoint(corner.x(), corner.y() - 19 * entries));
+    PMLanguage->popup(QPoint(corner.x(), corner.y() - LanguageEntryHeight * entries));
 }
 
 void TMainForm::LanguageItemClick(QAction *sender)
@@ -272,10 +276,6 @@ bool TMainForm::eventFilter(QObject *watched, QEvent *event)
 {
     if (watched == Panel6 && event->type() == QEvent::Resize) {
         Item_Comments->setGeometry(0, 0, Panel6->width(), Item_Comments->height());
-    } else if (watched == LbUrl && event->type() == QEvent::MouseButtonRelease
-               && static_cast<QMouseEvent *>(event)->button() == Qt::LeftButton) {
-        RunGuarded([&] { LbUrlClick(LbUrl); });
-        return true;
     } else if (event->type() == QEvent::KeyPress && (watched == CV_List || watched == ItemValue)) {
         const int key = static_cast<QKeyEvent *>(event)->key();
         if (watched == CV_List && isReturn(key)) {
@@ -294,13 +294,6 @@ bool TMainForm::eventFilter(QObject *watched, QEvent *event)
 void TMainForm::keyPressEvent(QKeyEvent *event)
 {
     // Keys no control consumed: a focused button takes Return itself, as in a dialog.
-    const int key = event->key();
-    if (isReturn(key)) {
-        if (auto *button = qobject_cast<QPushButton *>(focusWidget()); button && button->isEnabled()) {
-            button->click();
-            return;
-        }
-    }
-    if (!pressDialogButton(key))
+    if (!PressFocusedButton(this, event) && !pressDialogButton(event->key()))
         QWidget::keyPressEvent(event);
 }

@@ -10,7 +10,7 @@
 // Normal state: the list and the Read, Write and Language buttons work, Save and
 // Cancel are disabled. An edit typed into ItemValue reverses that until Save or
 // Cancel. The window acts as its own dialog: Return presses BSaveValue and
-// Escape BCancelValue while they are enabled.
+// Escape BCancelValue while they are enabled, and a focused button otherwise.
 
 #include <QByteArray>
 #include <QString>
@@ -26,6 +26,7 @@ class QPlainTextEdit;
 class QPushButton;
 class QTreeWidget;
 class QTreeWidgetItem;
+class TLinkLabel;
 
 // The project's web page, shown by LbUrl and opened by a click on it.
 extern const char ProjectWebAddress[];
@@ -58,6 +59,10 @@ protected:
     void keyPressEvent(QKeyEvent *event) override;
 
 private:
+    // The language menu opens this much above BLanguage per entry, so each
+    // entry is exactly this high.
+    static constexpr int LanguageEntryHeight = 19;
+
     void buildComponents();
     void FormCreate();
     void buildLanguageMenu();
@@ -88,7 +93,7 @@ private:
     QFrame *PTools;
     QFrame *PanVisit;
     QLabel *LbVisit;
-    QLabel *LbUrl;
+    TLinkLabel *LbUrl;
     QFrame *PanVersion;
     QLabel *PLanguage;
     QLabel *PModified;

@@ -1,8 +1,11 @@
 // The main window's components: names, places, sizes and docking.
 
 #include "Icons.h"
+#include "LinkLabel.h"
 #include "MainU.h"
+#include "MenuEntryStyle.h"
 #include "SingleLineValidator.h"
+#include "WindowFont.h"
 
 #include <QHBoxLayout>
 #include <QHeaderView>
@@ -68,11 +71,7 @@ void TMainForm::buildComponents()
     setWindowTitle(QStringLiteral("Corvane Configuration Manager"));
     setWindowFlags(Qt::Window | Qt::WindowTitleHint | Qt::WindowSystemMenuHint | Qt::WindowMinimizeButtonHint
                    | Qt::WindowCloseButtonHint);
-    QFont windowFont = font();
-    windowFont.setFamilies({QStringLiteral("MS Sans Serif"), QStringLiteral("Liberation Sans"),
-                            QStringLiteral("Arial"), QStringLiteral("Nimbus Sans"), windowFont.family()});
-    windowFont.setPixelSize(11);
-    setFont(windowFont);
+    setFont(WindowFont());
     setBackgroundRole(QPalette::Button);
     setAutoFillBackground(true);
     move(150, 146);
@@ -110,6 +109,7 @@ void TMainForm::buildComponents()
     auto *middle = new QHBoxLayout;
     middle->setSpacing(0);
     CV_List = named(new QTreeWidget(this), "CV_List");
+    CV_List->setAccessibleName(QStringLiteral("Parameters"));
     CV_List->setFixedWidth(305);
     CV_List->setColumnCount(3);
     CV_List->setHeaderLabels({QStringLiteral("Property"), QStringLiteral("Value"), QStringLiteral("Default")});
@@ -131,6 +131,7 @@ void TMainForm::buildComponents()
     Panel6 = named(new QWidget(this), "Panel6");
     Panel6->setAccessibleName(QStringLiteral("Parameter details"));
     Item_Comments = named(new QPlainTextEdit(Panel6), "Item_Comments");
+    Item_Comments->setAccessibleName(QStringLiteral("Description"));
     Item_Comments->setReadOnly(true);
     Item_Comments->setFocusPolicy(Qt::ClickFocus);
     Item_Comments->setVerticalScrollBarPolicy(Qt::ScrollBarAlwaysOn);
@@ -170,19 +171,19 @@ void TMainForm::buildComponents()
     auto *visit = rowLayout(PanVisit, 1);
     LbVisit = named(new QLabel(QStringLiteral("Visit:"), PanVisit), "LbVisit");
     LbVisit->setIndent(2);
-    visit->addWidget(LbVisit);
-    visit->addStretch(1);
-    LbUrl = named(new QLabel(QString::fromLatin1(ProjectWebAddress), PanVisit), "LbUrl");
+    // LbUrl keeps its width; the caption gets what is left, however long it is.
+    LbVisit->setSizePolicy(QSizePolicy::Ignored, QSizePolicy::Preferred);
+    visit->addWidget(LbVisit, 1);
+    LbUrl = named(new TLinkLabel(QString::fromLatin1(ProjectWebAddress), PanVisit), "LbUrl");
     LbUrl->setFixedWidth(120);
     LbUrl->setCursor(Qt::PointingHandCursor);
-    QFont urlFont = windowFont;
+    QFont urlFont = WindowFont();
     urlFont.setPixelSize(9);
     LbUrl->setFont(urlFont);
     QPalette urlPalette = LbUrl->palette();
     urlPalette.setColor(QPalette::WindowText, Qt::blue);
     LbUrl->setPalette(urlPalette);
     LbUrl->setToolTip(QString::fromLatin1(ProjectWebAddress));
-    LbUrl->installEventFilter(this);
     visit->addWidget(LbUrl);
     tools->addWidget(PanVisit);
     PanVersion = panel(PTools, "PanVersion", false, QStringLiteral("Status"));
@@ -198,6 +199,11 @@ void TMainForm::buildComponents()
     root->addWidget(PTools);
 
     PMLanguage = named(new QMenu(this), "PMLanguage");
+    // A popup is a window of its own and takes no font from this one.
+    PMLanguage->setFont(WindowFont());
+    auto *entryStyle = new MenuEntryStyle(LanguageEntryHeight);
+    entryStyle->setParent(PMLanguage);
+    PMLanguage->setStyle(entryStyle);
 
     setTabOrder(CV_List, ItemValue);
     setTabOrder(ItemValue, BSaveValue);

@@ -1,5 +1,9 @@
 #include "MessageBox.h"
 
+#include "WindowFont.h"
+
+#include <QCloseEvent>
+#include <QKeyEvent>
 #include <QMessageBox>
 #include <QPushButton>
 #include <optional>
@@ -30,6 +34,25 @@ QMessageBox::Icon iconFor(Kind kind)
     return QMessageBox::NoIcon;
 }
 
+// Escape and the title-bar close end the box without pressing a button, which
+// counts as Cancel. QMessageBox would need an escape button for that, and a
+// hidden one would still be announced by screen readers.
+class Box : public QMessageBox {
+public:
+    using QMessageBox::QMessageBox;
+
+protected:
+    void keyPressEvent(QKeyEvent *event) override
+    {
+        if (event->matches(QKeySequence::Cancel)) {
+            reject();
+            return;
+        }
+        QMessageBox::keyPressEvent(event);
+    }
+    void closeEvent(QCloseEvent *event) override { QDialog::closeEvent(event); }
+};
+
 }  // namespace
 
 QString titleFor(Kind kind)
@@ -52,8 +75,9 @@ Answer show(Kind kind, const QString &text, Buttons buttons, QWidget *parent)
         return answer;
     }
 
-    QMessageBox box(iconFor(kind), titleFor(kind), text, QMessageBox::NoButton, parent);
+    Box box(iconFor(kind), titleFor(kind), text, QMessageBox::NoButton, parent);
     box.setObjectName(QStringLiteral("MessageBox"));
+    box.setFont(WindowFont());
     struct Choice {
         QString caption;
         Answer answer;
@@ -72,11 +96,6 @@ Answer show(Kind kind, const QString &text, Buttons buttons, QWidget *parent)
     for (const Choice &choice : choices)
         pushButtons.append(box.addButton(choice.caption, QMessageBox::ActionRole));
     box.setDefaultButton(pushButtons.first());
-    // Escape and the title-bar close end the box without a visible button:
-    // they press this hidden one, which counts as Cancel.
-    QPushButton *closeButton = box.addButton(QMessageBox::Cancel);
-    closeButton->hide();
-    box.setEscapeButton(closeButton);
     box.exec();
     const int index = pushButtons.indexOf(qobject_cast<QPushButton *>(box.clickedButton()));
     return index < 0 ? Answer::Cancel : choices[index].answer;

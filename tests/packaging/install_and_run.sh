@@ -93,6 +93,10 @@ desktop-file-validate "$desktop_file" >"$work/validate.log" 2>&1 || fail "deskto
 cat "$work/validate.log"
 appstreamcli validate --no-net "$metainfo" >"$work/validate.log" 2>&1 || fail "appstreamcli validate rejects $metainfo"
 : >"$work/validate.log"
+# Every screenshot the metainfo lists is one of docs/.
+for image in $(grep -o 'screenshot-[a-z-]*\.png' "$metainfo"); do
+  [ -f "$source/docs/$image" ] || fail "the metainfo lists $image, which docs/ lacks"
+done
 
 # --- The Debian package, built outside the build tree.
 mkdir "$work/deb"

@@ -381,6 +381,41 @@ private slots:
         QCOMPARE(readBytes(AliasesFileName), OldContent);
     }
 
+    // Return on a focused button presses it, as in the main window; no
+    // button becomes the window's default on the way.
+    void returnPressesTheFocusedButton_data()
+    {
+        QTest::addColumn<QByteArray>("button");
+        QTest::addColumn<int>("key");
+        QTest::addColumn<QByteArray>("savedContent");
+        QTest::addColumn<bool>("staysOpen");
+        const QByteArray edited = OldContent + " # edited";
+        QTest::newRow("Save, Return") << QByteArray("BWriteConfig") << int(Qt::Key_Return) << edited << true;
+        QTest::newRow("Save, keypad Enter") << QByteArray("BWriteConfig") << int(Qt::Key_Enter) << edited << true;
+        QTest::newRow("Abort, Return, answered No") << QByteArray("BAbort") << int(Qt::Key_Return) << OldContent << false;
+    }
+    void returnPressesTheFocusedButton()
+    {
+        QFETCH(QByteArray, button);
+        QFETCH(int, key);
+        QFETCH(QByteArray, savedContent);
+        QFETCH(bool, staysOpen);
+        writeAliases(OldContent);
+        auto editor = openEditor();
+        typeAtEnd(memoOf(*editor), QStringLiteral(" # edited"));
+        auto *focused = editor->findChild<QPushButton *>(QLatin1String(button));
+        focused->setFocus();
+        MessageBox::setNextAnswer(Answer::No);
+
+        QTest::keyClick(focused, Qt::Key(key), key == Qt::Key_Enter ? Qt::KeypadModifier : Qt::NoModifier);
+
+        QCOMPARE(readBytes(AliasesFileName), savedContent);
+        QCOMPARE(editor->isVisible(), staysOpen);
+        QCOMPARE(MessageBox::shownBoxes().size(), button == "BAbort" ? 1 : 0);
+        for (const QPushButton *any : editor->findChildren<QPushButton *>())
+            QVERIFY(!any->isDefault() && !any->autoDefault());
+    }
+
     void reopeningShowsSavedContent()
     {
         writeAliases(OldContent);

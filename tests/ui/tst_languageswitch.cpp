@@ -93,6 +93,8 @@ private slots:
         if (!entries.isEmpty()) {
             const QPoint corner = f.button("BLanguage")->mapToGlobal(QPoint(0, 0));
             QCOMPARE(menu()->pos(), QPoint(corner.x(), corner.y() - 19 * int(entries.size())));
+            // Entries of 19 pixels: the menu ends where the button begins.
+            QCOMPARE(menu()->geometry().bottom() + 1, corner.y());
             menu()->hide();
         }
     }

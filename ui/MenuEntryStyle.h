@@ -1,0 +1,15 @@
+#pragma once
+// The application's style with menu entries of one fixed height, whatever the
+// font: a popup placed by counting entries then has the height it counted.
+
+#include <QProxyStyle>
+
+class MenuEntryStyle : public QProxyStyle {
+public:
+    explicit MenuEntryStyle(int entryHeight);
+    QSize sizeFromContents(ContentsType type, const QStyleOption *option, const QSize &size,
+                           const QWidget *widget) const override;
+
+private:
+    int m_entryHeight;
+};
