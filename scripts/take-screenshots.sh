@@ -7,6 +7,9 @@ set -euo pipefail
 cd "$(dirname "$0")/.."
 program=build/app/CVConfManager
 [ -x "$program" ] || { echo "build the program first: cmake --build build --target CVConfManager" >&2; exit 1; }
+for tool in Xvfb xdotool import; do
+  command -v "$tool" >/dev/null || { echo "$tool is missing: apt-get install xvfb xdotool imagemagick" >&2; exit 1; }
+done
 
 work=$(mktemp -d)
 display=:$((90 + RANDOM % 400))
