@@ -8,18 +8,36 @@
 
 namespace {
 
-// Key tags: 0 for a line without "=", which never matches; 1 for a key that
-// only the locale can compare; otherwise a hash of the ASCII-folded key.
+// Key tags. A line without "=" never matches. An ASCII key, where the locale
+// allows byte comparison, carries a hash of the key with a-z folded to A-Z.
+// Any other key carries the hash of its collation key, worked out at the
+// first lookup rather than at load, so that loading never waits for the
+// locale; until then it is LocaleKeyPending. A key too long to be put through
+// wcsxfrm is compared directly on each lookup. The top bit tells the two
+// kinds of hash apart.
 constexpr uint32_t NoKey = 0;
-constexpr uint32_t LocaleKey = 1;
+constexpr uint32_t LocaleKeyPending = 1;
+constexpr uint32_t LongLocaleKey = 2;
+constexpr uint32_t CollationHashBit = 0x80000000u;
+// Far longer than any parameter name, short enough for wcsxfrm's buffers.
+constexpr qsizetype LongKeyBytes = 64 * 1024;
+
+bool isAsciiTag(uint32_t tag) { return tag > LongLocaleKey && !(tag & CollationHashBit); }
+
+uint32_t collationTag(QByteArrayView key)
+{
+    if (key.size() > LongKeyBytes)
+        return LongLocaleKey;
+    return CollationHash(key) | CollationHashBit;
+}
 
 constexpr uint64_t HighBits = 0x8080808080808080ull;
 constexpr uint64_t Bytes(unsigned char c) { return 0x0101010101010101ull * c; }
 
-// The tag of a key: LocaleKey when a byte lies outside 32..126, otherwise a
+// The tag of a key: LocaleKeyPending when a byte lies above 127, otherwise a
 // hash of the key with a-z folded to A-Z. Works on eight bytes at a time,
 // since loading tags every line of the file.
-uint32_t plainKeyTag(const char *key, qsizetype size)
+uint32_t asciiKeyTag(const char *key, qsizetype size)
 {
     uint64_t hash = 0x9e3779b97f4a7c15ull ^ uint64_t(size);
     for (qsizetype at = 0; at < size; at += 8) {
@@ -27,28 +45,23 @@ uint32_t plainKeyTag(const char *key, qsizetype size)
         if (size - at >= 8) {
             std::memcpy(&word, key + at, 8);
         } else {
-            // Padding with a printable byte keeps the tests below simple; the
-            // size is in the hash, so padding never makes two keys equal.
+            // The size is in the hash, so padding never makes two keys equal.
             char tail[8];
             std::memset(tail, 'A', sizeof tail);
             std::memcpy(tail, key + at, size_t(size - at));
             std::memcpy(&word, tail, 8);
         }
-        // Per byte b, no carry crosses into the next byte: b >= 0x80, b < 0x20, b == 0x7f.
-        const uint64_t below32 = ~((word | HighBits) - Bytes(0x20)) & HighBits;
-        const uint64_t is127 = ((word & ~HighBits) + Bytes(0x01)) & HighBits;
-        if ((word & HighBits) | below32 | is127)
-            return LocaleKey;
-        // Now 32 <= b <= 126: b >= 'a' sets bit 7 of b + 0x1f, b > 'z' that of b + 0x05.
+        if (word & HighBits)
+            return LocaleKeyPending;
+        // Now b <= 127, so no carry crosses into the next byte: b >= 'a' sets
+        // bit 7 of b + 0x1f, b > 'z' that of b + 0x05.
         const uint64_t lower = ((word + Bytes(0x1f)) & ~(word + Bytes(0x05))) & HighBits;
         hash = (hash ^ (word - (lower >> 2))) * 0xff51afd7ed558ccdull;
         hash ^= hash >> 32;
     }
-    const uint32_t tag = uint32_t(hash);
-    return tag < 2 ? tag + 2 : tag;
+    const uint32_t tag = uint32_t(hash) & ~CollationHashBit;
+    return tag <= LongLocaleKey ? tag + LongLocaleKey + 1 : tag;
 }
-
-uint32_t foldedHash(QByteArrayView key) { return plainKeyTag(key.data(), key.size()); }
 
 QByteArrayView keyOf(const char *data, qsizetype size)
 {
@@ -60,13 +73,7 @@ QByteArrayView keyOf(const char *data, qsizetype size)
 
 uint32_t keyTagOfKey(const char *key, qsizetype size, bool asciiFolding)
 {
-    return asciiFolding ? plainKeyTag(key, size) : LocaleKey;
-}
-
-uint32_t keyTag(const char *data, qsizetype size, bool asciiFolding)
-{
-    const char *equals = static_cast<const char *>(std::memchr(data, '=', size_t(size)));
-    return equals ? keyTagOfKey(data, equals - data, asciiFolding) : NoKey;
+    return asciiFolding ? asciiKeyTag(key, size) : LocaleKeyPending;
 }
 
 // Removes every run of blanks that touches an "=", outside comment lines.
@@ -113,9 +120,13 @@ template <typename LineFound>
 void forEachLine(const char *bytes, qsizetype size, LineFound lineFound)
 {
     const char *const end = bytes + size;
-    // The next CR at or after the current line: most files have none at all.
+    // The next CR and the next LF at or after the current line, each searched
+    // for again only once the line passes it: a file with no CR, or no LF at
+    // all, is read once for each, not once per line.
     const char *nextCr = nullptr;
+    const char *nextLf = nullptr;
     bool crSearched = false;
+    bool lfSearched = false;
     qsizetype start = 0;
     while (start < size) {
         const char *from = bytes + start;
@@ -123,14 +134,17 @@ void forEachLine(const char *bytes, qsizetype size, LineFound lineFound)
             nextCr = static_cast<const char *>(std::memchr(from, '\r', size_t(end - from)));
             crSearched = true;
         }
-        const char *lf = static_cast<const char *>(std::memchr(from, '\n', size_t(end - from)));
+        if (!lfSearched || (nextLf && nextLf < from)) {
+            nextLf = static_cast<const char *>(std::memchr(from, '\n', size_t(end - from)));
+            lfSearched = true;
+        }
         qsizetype lineEnd;
         qsizetype terminator;
-        if (nextCr && (!lf || nextCr < lf)) {
+        if (nextCr && (!nextLf || nextCr < nextLf)) {
             lineEnd = nextCr - bytes;
             terminator = (lineEnd + 1 < size && bytes[lineEnd + 1] == '\n') ? 2 : 1;
-        } else if (lf) {
-            lineEnd = lf - bytes;
+        } else if (nextLf) {
+            lineEnd = nextLf - bytes;
             terminator = 1;
         } else {
             lineEnd = size;
@@ -149,6 +163,7 @@ void ConfDocument::clear()
     m_keyTags.clear();
     m_added.clear();
     m_storage.clear();
+    m_localePending = false;
 }
 
 void ConfDocument::loadFromBytes(QByteArray bytes)
@@ -160,7 +175,9 @@ void ConfDocument::loadFromBytes(QByteArray bytes)
     // the text is compacted in place; the one extra byte is for a missing final LF.
     m_storage.resize(size + 1);
     char *const base = m_storage.data();
+    m_tagLocale = MatchingLocale();
     const bool asciiFolding = AsciiFoldingIsPlain();
+    bool localePending = false;
 
     // Room for lines of 16 bytes on average, more than configuration lines
     // have; counting the lines first would cost a pass over the text. Room
@@ -190,9 +207,12 @@ void ConfDocument::loadFromBytes(QByteArray bytes)
         Line &entry = m_lines.emplace_back();
         entry.data = line;
         entry.size = kept;
-        m_keyTags.push_back(keyLength < 0 ? NoKey : keyTagOfKey(line, keyLength, asciiFolding));
+        const uint32_t tag = keyLength < 0 ? NoKey : keyTagOfKey(line, keyLength, asciiFolding);
+        localePending |= tag == LocaleKeyPending;
+        m_keyTags.push_back(tag);
         written += kept + 1;
     });
+    m_localePending = localePending;
 }
 
 QByteArrayView ConfDocument::line(qsizetype index) const
@@ -201,50 +221,86 @@ QByteArrayView ConfDocument::line(qsizetype index) const
     return QByteArrayView(entry.data, entry.size);
 }
 
+void ConfDocument::retag() const
+{
+    const bool asciiFolding = AsciiFoldingIsPlain();
+    bool localePending = false;
+    for (size_t i = 0; i < m_lines.size(); ++i) {
+        const QByteArrayView key = keyOf(m_lines[i].data, m_lines[i].size);
+        const uint32_t tag = key.data() ? keyTagOfKey(key.data(), key.size(), asciiFolding) : NoKey;
+        localePending |= tag == LocaleKeyPending;
+        m_keyTags[i] = tag;
+    }
+    m_localePending = localePending;
+    m_tagLocale = MatchingLocale();
+}
+
+void ConfDocument::hashLocaleKeys() const
+{
+    for (size_t i = 0; i < m_lines.size(); ++i)
+        if (m_keyTags[i] == LocaleKeyPending)
+            m_keyTags[i] = collationTag(keyOf(m_lines[i].data, m_lines[i].size));
+    m_localePending = false;
+}
+
 qsizetype ConfDocument::findEntry(QByteArrayView name) const
 {
+    // The tags hold for the locale they were made in; the program sets its
+    // locale once, but a caller may switch.
+    if (m_tagLocale != MatchingLocale())
+        retag();
     const qsizetype count = lineCount();
-    if (IsPlainAscii(name) && AsciiFoldingIsPlain()) {
-        // A plain name can only match a key with the same folded hash, or a key
-        // that needs the locale's comparison.
-        const uint32_t wanted = foldedHash(name);
-        const uint32_t *const tags = m_keyTags.data();
-        auto candidate = [&](qsizetype i) { return tags[i] == wanted || tags[i] == LocaleKey; };
-        auto matches = [&](qsizetype i) {
-            return candidate(i) && NamesMatch(keyOf(m_lines[size_t(i)].data, m_lines[size_t(i)].size), name);
-        };
-        // Sixteen tags at a time in vector registers; only a block with a
-        // candidate is looked at one by one.
-        using Tags = uint32_t __attribute__((vector_size(16)));
-        constexpr qsizetype Block = 16;
-        const Tags wantedTags = {wanted, wanted, wanted, wanted};
-        const Tags localeTags = {LocaleKey, LocaleKey, LocaleKey, LocaleKey};
-        qsizetype i = 0;
-        for (; i + Block <= count; i += Block) {
-            Tags any = {0, 0, 0, 0};
-            for (qsizetype k = 0; k < Block; k += 4) {
-                Tags four;
-                std::memcpy(&four, tags + i + k, sizeof four);
-                any |= Tags((four == wantedTags) | (four == localeTags));
-            }
-            uint64_t halves[2];
-            std::memcpy(halves, &any, sizeof halves);
-            if ((halves[0] | halves[1]) == 0)
-                continue;
-            for (qsizetype k = 0; k < Block; ++k)
-                if (matches(i + k))
-                    return i + k;
-        }
-        for (; i < count; ++i)
-            if (matches(i))
+    auto matches = [&](qsizetype i) { return NamesMatch(keyOf(m_lines[size_t(i)].data, m_lines[size_t(i)].size), name); };
+    if (name.size() > LongKeyBytes) {
+        for (qsizetype i = 0; i < count; ++i)
+            if (m_keyTags[size_t(i)] != NoKey && matches(i))
                 return i;
         return -1;
     }
-    for (qsizetype i = 0; i < count; ++i) {
-        if (m_keyTags[size_t(i)] != NoKey
-            && NamesMatch(keyOf(m_lines[size_t(i)].data, m_lines[size_t(i)].size), name))
-            return i;
+    if (m_localePending)
+        hashLocaleKeys();
+    const uint32_t wantedCollation = collationTag(name);
+    const uint32_t *const tags = m_keyTags.data();
+    if (!IsPlainAscii(name) || !AsciiFoldingIsPlain()) {
+        // Such a name may equal an ASCII key only through the locale, so every
+        // ASCII key is a candidate. The catalogue's names never come here.
+        for (qsizetype i = 0; i < count; ++i)
+            if ((tags[i] == wantedCollation || tags[i] == LongLocaleKey || isAsciiTag(tags[i])) && matches(i))
+                return i;
+        return -1;
     }
+    // An ASCII name can only match a key with the same folded hash, one with
+    // the same collation hash, or a key too long to have one.
+    const uint32_t wantedAscii = asciiKeyTag(name.data(), name.size());
+    auto candidate = [&](qsizetype i) {
+        return tags[i] == wantedAscii || tags[i] == wantedCollation || tags[i] == LongLocaleKey;
+    };
+    // Sixteen tags at a time in vector registers; only a block with a
+    // candidate is looked at one by one.
+    using Tags = uint32_t __attribute__((vector_size(16)));
+    constexpr qsizetype Block = 16;
+    const Tags asciiTags = {wantedAscii, wantedAscii, wantedAscii, wantedAscii};
+    const Tags collationTags = {wantedCollation, wantedCollation, wantedCollation, wantedCollation};
+    const Tags longTags = {LongLocaleKey, LongLocaleKey, LongLocaleKey, LongLocaleKey};
+    qsizetype i = 0;
+    for (; i + Block <= count; i += Block) {
+        Tags any = {0, 0, 0, 0};
+        for (qsizetype k = 0; k < Block; k += 4) {
+            Tags four;
+            std::memcpy(&four, tags + i + k, sizeof four);
+            any |= Tags((four == asciiTags) | (four == collationTags) | (four == longTags));
+        }
+        uint64_t halves[2];
+        std::memcpy(halves, &any, sizeof halves);
+        if ((halves[0] | halves[1]) == 0)
+            continue;
+        for (qsizetype k = 0; k < Block; ++k)
+            if (candidate(i + k) && matches(i + k))
+                return i + k;
+    }
+    for (; i < count; ++i)
+        if (candidate(i) && matches(i))
+            return i;
     return -1;
 }
 
@@ -282,7 +338,9 @@ void ConfDocument::setValue(QByteArrayView name, QByteArrayView value)
     text.append(name).append('=').append(value);
     const qsizetype size = text.size();
     const char *data = storeText(std::move(text));
-    const uint32_t tag = keyTag(data, size, AsciiFoldingIsPlain());
+    const QByteArrayView key = keyOf(data, size);
+    const uint32_t tag = key.data() ? keyTagOfKey(key.data(), key.size(), AsciiFoldingIsPlain()) : NoKey;
+    m_localePending |= tag == LocaleKeyPending;
     if (index >= 0) {
         m_lines[size_t(index)] = {data, size};
         m_keyTags[size_t(index)] = tag;

@@ -5,7 +5,7 @@
 // Built for files of millions of lines: the file's bytes are kept in one
 // buffer that normalisation compacts in place, lines are views into it, and
 // each line carries a tag of its key so lookups scan a small array instead of
-// the text. An unchanged document is saved as one contiguous write.
+// the text and ask the locale about a line at most once. An unchanged document is saved as one contiguous write.
 
 #include <QByteArray>
 #include <QByteArrayView>
@@ -41,12 +41,18 @@ private:
         qsizetype size;
     };
     qsizetype findEntry(QByteArrayView name) const;
+    void retag() const;
+    void hashLocaleKeys() const;
     const char *storeText(QByteArray text);
 
     QByteArray m_storage;             // the file's bytes, normalised, each line followed by LF
     std::deque<QByteArray> m_added;   // text of lines set after loading
     std::vector<Line> m_lines;
-    std::vector<uint32_t> m_keyTags;  // per line: see keyTag() in ConfLines.cpp
+    // Per line, a tag of its key (see ConfLines.cpp). Lookups fill in what
+    // loading left for later, so they change these without changing the document.
+    mutable std::vector<uint32_t> m_keyTags;
+    mutable bool m_localePending = false;
+    mutable std::string m_tagLocale;  // the locale the tags were made in
 };
 
 // Line splitting and normalisation, on their own for tests and tools.

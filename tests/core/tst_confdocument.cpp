@@ -145,6 +145,70 @@ private slots:
         QCOMPARE(GetConfValue(document, name), value);
     }
 
+    // Names are ASCII; a-z fold as ASCII in every locale, everything else
+    // folds and collates the way the locale says.
+    void getValueInLocale_data()
+    {
+        QTest::addColumn<QByteArray>("locale");
+        QTest::addColumn<QByteArray>("file");
+        QTest::addColumn<QByteArray>("name");
+        QTest::addColumn<QByteArray>("value");
+        for (const char *locale : {"C.UTF-8", "de_DE.ISO-8859-1", "tr_TR.UTF-8"}) {
+            const QByteArray at = QByteArray(" in ") + locale;
+            QTest::newRow("upper-case key" + at) << QByteArray(locale) << QByteArray("CONNECTIONTIMEOUT = 5\n")
+                                                 << QByteArray("ConnectionTimeout") << QByteArray("5");
+            QTest::newRow("lower-case key" + at) << QByteArray(locale) << QByteArray("ipcname = x\n")
+                                                 << QByteArray("IpcName") << QByteArray("x");
+            QTest::newRow("tab in key never matches" + at)
+                << QByteArray(locale) << QByteArray("IpcName\t= x\nipcname = y\n") << QByteArray("IpcName") << QByteArray("y");
+            QTest::newRow("tab in key and name" + at)
+                << QByteArray(locale) << QByteArray("Ipc\tName = x\n") << QByteArray("IPC\tNAME") << QByteArray("x");
+        }
+        QTest::newRow("Latin-1 letters fold in de_DE.ISO-8859-1")
+            << QByteArray("de_DE.ISO-8859-1") << QByteArray("gr\xf6\xdf" "e = 5\nGr\xf6\xdf" "e = 6\n")
+            << QByteArray("GR\xd6\xdf" "E") << QByteArray("5");
+        QTest::newRow("umlaut is not its base letter")
+            << QByteArray("de_DE.ISO-8859-1") << QByteArray("gr\xf6sse = 5\ngrosse = 6\n") << QByteArray("GROSSE")
+            << QByteArray("6");
+        QTest::newRow("Turkish dotless i folds to I")
+            << QByteArray("tr_TR.UTF-8") << QByteArray("\xc4\xb1pcname = x\n") << QByteArray("IPCNAME") << QByteArray("x");
+        QTest::newRow("Turkish dotted capital is not I")
+            << QByteArray("tr_TR.UTF-8") << QByteArray("\xc4\xb0PCNAME = x\nIPCNAME = y\n") << QByteArray("IpcName")
+            << QByteArray("y");
+    }
+    void getValueInLocale()
+    {
+        QFETCH(QByteArray, locale);
+        QFETCH(QByteArray, file);
+        QFETCH(QByteArray, name);
+        QFETCH(QByteArray, value);
+        if (!setlocale(LC_ALL, locale.constData()))
+            QSKIP("locale not generated on this machine");
+        ConfDocument document = documentOf(file);
+        QCOMPARE(GetConfValue(document, name), value);
+        // Asked twice: the second lookup uses what the first one kept.
+        QCOMPARE(GetConfValue(document, name), value);
+        // Setting replaces the line that was found instead of adding a second one.
+        SetConfValue(document, name, "new");
+        QCOMPARE(document.lineCount(), qsizetype(SplitConfLines(file).size()));
+        QCOMPARE(GetConfValue(document, name), QByteArray("new"));
+        setlocale(LC_ALL, "C.UTF-8");
+    }
+
+    void lookupFollowsALocaleChangeAfterLoading()
+    {
+        if (!setlocale(LC_ALL, "C.UTF-8"))
+            QSKIP("locale C.UTF-8 is not generated on this machine");
+        // In UTF-8 the Latin-1 bytes cannot be decoded and only equal themselves.
+        ConfDocument document = documentOf("gr\xf6\xdf" "e = 5\n");
+        QCOMPARE(GetConfValue(document, "GR\xd6\xdf" "E"), QByteArray());
+        if (!setlocale(LC_ALL, "de_DE.ISO-8859-1"))
+            QSKIP("locale de_DE.ISO-8859-1 is not generated on this machine");
+        QCOMPARE(GetConfValue(document, "GR\xd6\xdf" "E"), QByteArray("5"));
+        QVERIFY(setlocale(LC_ALL, "C.UTF-8"));
+        QCOMPARE(GetConfValue(document, "GR\xd6\xdf" "E"), QByteArray());
+    }
+
     void setValue_data()
     {
         QTest::addColumn<QByteArray>("file");
