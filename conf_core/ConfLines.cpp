@@ -4,6 +4,7 @@
 #include "ReadFile.h"
 #include "SafeWrite.h"
 
+#include <algorithm>
 #include <cstring>
 
 namespace {
@@ -159,10 +160,12 @@ void forEachLine(const char *bytes, qsizetype size, LineFound lineFound)
 
 void ConfDocument::clear()
 {
-    m_lines.clear();
+    m_refs.clear();
     m_keyTags.clear();
+    m_gaps.clear();
     m_added.clear();
     m_storage.clear();
+    m_storageEnd = 0;
     m_localePending = false;
 }
 
@@ -183,9 +186,9 @@ void ConfDocument::loadFromBytes(QByteArray bytes)
     // have; counting the lines first would cost a pass over the text. Room
     // that stays unused is never touched and costs no memory.
     const size_t expectedLines = size_t(size / 16 + 16);
-    m_lines.reserve(expectedLines);
+    m_refs.reserve(expectedLines);
     m_keyTags.reserve(expectedLines);
-    AdviseLargeBuffer(m_lines.data(), m_lines.capacity() * sizeof(Line));
+    AdviseLargeBuffer(m_refs.data(), m_refs.capacity() * sizeof(uint64_t));
     AdviseLargeBuffer(m_keyTags.data(), m_keyTags.capacity() * sizeof(uint32_t));
 
     qsizetype written = 0;
@@ -202,34 +205,44 @@ void ConfDocument::loadFromBytes(QByteArray bytes)
         qsizetype keyLength;
         const qsizetype kept = normaliseInto(source, length, line, equals, &keyLength);
         line[kept] = '\n';
-        // Field by field: a braced Line goes through the stack, and reading it
-        // back whole stalls on every line.
-        Line &entry = m_lines.emplace_back();
-        entry.data = line;
-        entry.size = kept;
+        m_refs.push_back(uint64_t(written));
         const uint32_t tag = keyLength < 0 ? NoKey : keyTagOfKey(line, keyLength, asciiFolding);
         localePending |= tag == LocaleKeyPending;
         m_keyTags.push_back(tag);
         written += kept + 1;
     });
+    m_storageEnd = written;
     m_localePending = localePending;
 }
 
 QByteArrayView ConfDocument::line(qsizetype index) const
 {
-    const Line &entry = m_lines[size_t(index)];
-    return QByteArrayView(entry.data, entry.size);
+    const uint64_t ref = m_refs[size_t(index)];
+    if (ref & AddedLine) {
+        const QByteArray &text = m_added[size_t(ref & ~AddedLine)];
+        return QByteArrayView(text.constData(), text.size() - 1);
+    }
+    // A loaded line holds no LF and is followed by one.
+    const char *const start = m_storage.constData() + ref;
+    const void *const end = std::memchr(start, '\n', size_t(m_storageEnd - qsizetype(ref)));
+    return QByteArrayView(start, static_cast<const char *>(end) - start);
+}
+
+QByteArrayView ConfDocument::keyOfLine(qsizetype index) const
+{
+    const QByteArrayView text = line(index);
+    return keyOf(text.data(), text.size());
 }
 
 void ConfDocument::retag() const
 {
     const bool asciiFolding = AsciiFoldingIsPlain();
     bool localePending = false;
-    for (size_t i = 0; i < m_lines.size(); ++i) {
-        const QByteArrayView key = keyOf(m_lines[i].data, m_lines[i].size);
+    for (qsizetype i = 0; i < lineCount(); ++i) {
+        const QByteArrayView key = keyOfLine(i);
         const uint32_t tag = key.data() ? keyTagOfKey(key.data(), key.size(), asciiFolding) : NoKey;
         localePending |= tag == LocaleKeyPending;
-        m_keyTags[i] = tag;
+        m_keyTags[size_t(i)] = tag;
     }
     m_localePending = localePending;
     m_tagLocale = MatchingLocale();
@@ -237,9 +250,9 @@ void ConfDocument::retag() const
 
 void ConfDocument::hashLocaleKeys() const
 {
-    for (size_t i = 0; i < m_lines.size(); ++i)
-        if (m_keyTags[i] == LocaleKeyPending)
-            m_keyTags[i] = collationTag(keyOf(m_lines[i].data, m_lines[i].size));
+    for (qsizetype i = 0; i < lineCount(); ++i)
+        if (m_keyTags[size_t(i)] == LocaleKeyPending)
+            m_keyTags[size_t(i)] = collationTag(keyOfLine(i));
     m_localePending = false;
 }
 
@@ -250,7 +263,7 @@ qsizetype ConfDocument::findEntry(QByteArrayView name) const
     if (m_tagLocale != MatchingLocale())
         retag();
     const qsizetype count = lineCount();
-    auto matches = [&](qsizetype i) { return NamesMatch(keyOf(m_lines[size_t(i)].data, m_lines[size_t(i)].size), name); };
+    auto matches = [&](qsizetype i) { return NamesMatch(keyOfLine(i), name); };
     if (name.size() > LongKeyBytes) {
         for (qsizetype i = 0; i < count; ++i)
             if (m_keyTags[size_t(i)] != NoKey && matches(i))
@@ -309,18 +322,16 @@ QByteArray ConfDocument::value(QByteArrayView name) const
     const qsizetype index = findEntry(name);
     if (index < 0)
         return QByteArray();
-    const Line &entry = m_lines[size_t(index)];
-    const qsizetype keyLength = keyOf(entry.data, entry.size).size();
-    return QByteArray(entry.data + keyLength + 1, entry.size - keyLength - 1);
+    const QByteArrayView text = line(index);
+    const qsizetype keyLength = keyOf(text.data(), text.size()).size();
+    return text.sliced(keyLength + 1).toByteArray();
 }
 
-const char *ConfDocument::storeText(QByteArray text)
+void ConfDocument::dropLoadedLine(qsizetype index)
 {
-    // Like the loaded lines, a set line is followed by its LF, so saving can
-    // write runs of lines without copying them.
-    text.append('\n');
-    m_added.push_back(std::move(text));
-    return m_added.back().constData();
+    const uint64_t ref = m_refs[size_t(index)];
+    if (!(ref & AddedLine))
+        m_gaps.insert(std::upper_bound(m_gaps.begin(), m_gaps.end(), ref), ref);
 }
 
 void ConfDocument::setValue(QByteArrayView name, QByteArrayView value)
@@ -328,45 +339,62 @@ void ConfDocument::setValue(QByteArrayView name, QByteArrayView value)
     const qsizetype index = findEntry(name);
     if (value.isEmpty()) {
         if (index >= 0) {
-            m_lines.erase(m_lines.begin() + index);
+            dropLoadedLine(index);
+            m_refs.erase(m_refs.begin() + index);
             m_keyTags.erase(m_keyTags.begin() + index);
         }
         return;
     }
+    // Like the loaded lines, a set line is followed by its LF, so saving can
+    // write runs of lines without copying them.
     QByteArray text;
     text.reserve(name.size() + 1 + value.size() + 1);
-    text.append(name).append('=').append(value);
-    const qsizetype size = text.size();
-    const char *data = storeText(std::move(text));
-    const QByteArrayView key = keyOf(data, size);
-    const uint32_t tag = key.data() ? keyTagOfKey(key.data(), key.size(), AsciiFoldingIsPlain()) : NoKey;
+    text.append(name).append('=').append(value).append('\n');
+    const QByteArrayView key = keyOf(text.constData(), text.size() - 1);
+    const uint32_t tag = keyTagOfKey(key.data(), key.size(), AsciiFoldingIsPlain());
     m_localePending |= tag == LocaleKeyPending;
+    m_added.push_back(std::move(text));
+    const uint64_t ref = AddedLine | uint64_t(m_added.size() - 1);
     if (index >= 0) {
-        m_lines[size_t(index)] = {data, size};
+        dropLoadedLine(index);
+        m_refs[size_t(index)] = ref;
         m_keyTags[size_t(index)] = tag;
     } else {
-        m_lines.push_back({data, size});
+        m_refs.push_back(ref);
         m_keyTags.push_back(tag);
     }
 }
 
 std::vector<QByteArrayView> ConfDocument::savedChunks() const
 {
+    // Loaded lines keep their order, so a run of them is one piece of the
+    // stored text; a run ends where a line was removed or replaced (a gap),
+    // or where the stored text ends.
     std::vector<QByteArrayView> chunks;
-    const char *chunkStart = nullptr;
-    qsizetype chunkSize = 0;
-    for (const Line &entry : m_lines) {
-        if (chunkStart && entry.data == chunkStart + chunkSize) {
-            chunkSize += entry.size + 1;
+    const char *const base = m_storage.constData();
+    auto gap = m_gaps.begin();
+    qsizetype runStart = -1;
+    auto endRun = [&]() {
+        const qsizetype runEnd = gap != m_gaps.end() ? qsizetype(*gap) : m_storageEnd;
+        chunks.emplace_back(base + runStart, runEnd - runStart);
+        runStart = -1;
+    };
+    for (const uint64_t ref : m_refs) {
+        if (ref & AddedLine) {
+            if (runStart >= 0)
+                endRun();
+            chunks.emplace_back(m_added[size_t(ref & ~AddedLine)]);
             continue;
         }
-        if (chunkStart)
-            chunks.emplace_back(chunkStart, chunkSize);
-        chunkStart = entry.data;
-        chunkSize = entry.size + 1;
+        if (runStart >= 0 && gap != m_gaps.end() && *gap < ref)
+            endRun();
+        while (gap != m_gaps.end() && *gap < ref)
+            ++gap;
+        if (runStart < 0)
+            runStart = qsizetype(ref);
     }
-    if (chunkStart)
-        chunks.emplace_back(chunkStart, chunkSize);
+    if (runStart >= 0)
+        endRun();
     return chunks;
 }
 

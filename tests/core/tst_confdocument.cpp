@@ -267,6 +267,50 @@ private slots:
         QVERIFY(document.savedText().contains("\nKey500=x\n# comment\nKey501=501\n"));
     }
 
+    // Removed and replaced lines cut the loaded text into pieces; whatever the
+    // edits, the saved text is the lines in order, each followed by LF.
+    void editsKeepTheSavedText_data()
+    {
+        QTest::addColumn<quint32>("seed");
+        for (quint32 seed : {1u, 2u, 3u, 4u, 5u, 6u, 7u, 8u})
+            QTest::newRow(qPrintable(QStringLiteral("seed %1").arg(seed))) << seed;
+    }
+    void editsKeepTheSavedText()
+    {
+        QFETCH(quint32, seed);
+        QRandomGenerator random(seed);
+        const QByteArrayList names = {"a", "B", "c", "D", "e"};
+        QByteArray file;
+        QList<QByteArray> model;
+        for (int i = 0; i < 12; ++i) {
+            const QByteArray line = random.bounded(3) == 0 ? QByteArray("# note")
+                                                           : names[random.bounded(int(names.size()))] + "=" + QByteArray::number(i);
+            file += line + (random.bounded(2) ? "\r\n" : "\n");
+            model.append(line);
+        }
+        ConfDocument document = documentOf(file);
+        for (int step = 0; step < 30; ++step) {
+            const QByteArray name = names[random.bounded(int(names.size()))];
+            const QByteArray value = random.bounded(3) == 0 ? QByteArray() : "v" + QByteArray::number(step);
+            qsizetype found = -1;
+            for (qsizetype i = 0; i < model.size() && found < 0; ++i)
+                if (model[i].toUpper().startsWith(name.toUpper() + "="))
+                    found = i;
+            if (value.isEmpty() && found >= 0)
+                model.removeAt(found);
+            else if (!value.isEmpty() && found >= 0)
+                model[found] = name + "=" + value;
+            else if (!value.isEmpty())
+                model.append(name + "=" + value);
+            SetConfValue(document, name, value);
+            QCOMPARE(linesOf(document), model);
+            QByteArray expected;
+            for (const QByteArray &line : model)
+                expected += line + "\n";
+            QCOMPARE(document.savedText(), expected);
+        }
+    }
+
     void badInputSurvives_data()
     {
         QTest::addColumn<QByteArray>("bytes");
