@@ -6,6 +6,9 @@
 
 #include <algorithm>
 #include <cstring>
+#ifdef __SSE2__
+#include <emmintrin.h>
+#endif
 
 namespace {
 
@@ -15,15 +18,18 @@ namespace {
 // first lookup rather than at load, so that loading never waits for the
 // locale; until then it is LocaleKeyPending. A key too long to be put through
 // wcsxfrm is compared directly on each lookup. The top bit tells the two
-// kinds of hash apart.
+// kinds of hash apart. ASCII keys that begin with "#" (commented-out
+// settings, a good part of most files) share one tag instead of a hash: only
+// a name that begins with "#" can match them.
 constexpr uint32_t NoKey = 0;
 constexpr uint32_t LocaleKeyPending = 1;
 constexpr uint32_t LongLocaleKey = 2;
+constexpr uint32_t CommentKey = 3;
 constexpr uint32_t CollationHashBit = 0x80000000u;
 // Far longer than any parameter name, short enough for wcsxfrm's buffers.
 constexpr qsizetype LongKeyBytes = 64 * 1024;
 
-bool isAsciiTag(uint32_t tag) { return tag > LongLocaleKey && !(tag & CollationHashBit); }
+bool isAsciiTag(uint32_t tag) { return tag >= CommentKey && !(tag & CollationHashBit); }
 
 uint32_t collationTag(QByteArrayView key)
 {
@@ -40,6 +46,8 @@ constexpr uint64_t Bytes(unsigned char c) { return 0x0101010101010101ull * c; }
 // since loading tags every line of the file.
 uint32_t asciiKeyTag(const char *key, qsizetype size)
 {
+    if (size > 0 && key[0] == '#')
+        return IsPlainAscii(QByteArrayView(key, size)) ? CommentKey : LocaleKeyPending;
     uint64_t hash = 0x9e3779b97f4a7c15ull ^ uint64_t(size);
     for (qsizetype at = 0; at < size; at += 8) {
         uint64_t word;
@@ -61,7 +69,7 @@ uint32_t asciiKeyTag(const char *key, qsizetype size)
         hash ^= hash >> 32;
     }
     const uint32_t tag = uint32_t(hash) & ~CollationHashBit;
-    return tag <= LongLocaleKey ? tag + LongLocaleKey + 1 : tag;
+    return tag <= CommentKey ? tag + CommentKey + 1 : tag;
 }
 
 QByteArrayView keyOf(const char *data, qsizetype size)
@@ -156,6 +164,89 @@ void forEachLine(const char *bytes, qsizetype size, LineFound lineFound)
     }
 }
 
+// Splits and normalises the text in one pass, in place: normalising only
+// shortens lines and turns every terminator into one LF, so the output never
+// overtakes the input. Calls lineDone(offset, length, keyLength) for each line
+// as written (keyLength -1 for a line without "="); returns the length of the
+// written text. The one byte after the text must be writable: it takes the LF
+// of a last line that had none.
+template <typename LineDone>
+qsizetype normaliseText(char *const base, const qsizetype size, LineDone lineDone)
+{
+    const char *src = base;
+    const char *const end = base + size;
+    char *dst = base;
+    char *lineStart = base;
+    qsizetype keyLength = -1;
+    bool comment = size > 0 && *src == '#';
+#ifdef __SSE2__
+    const __m128i lf = _mm_set1_epi8('\n');
+    const __m128i cr = _mm_set1_epi8('\r');
+    const __m128i equals = _mm_set1_epi8('=');
+#endif
+    for (;;) {
+#ifdef __SSE2__
+        // Sixteen bytes at a time up to the next LF, CR or "=". A store must
+        // not reach input bytes that are still to be read.
+        while (end - src >= 16) {
+            const __m128i bytes = _mm_loadu_si128(reinterpret_cast<const __m128i *>(src));
+            const __m128i special = _mm_or_si128(_mm_or_si128(_mm_cmpeq_epi8(bytes, lf), _mm_cmpeq_epi8(bytes, cr)),
+                                                 _mm_cmpeq_epi8(bytes, equals));
+            const unsigned mask = unsigned(_mm_movemask_epi8(special));
+            const qsizetype behind = src - dst;
+            if (mask) {
+                const int plain = __builtin_ctz(mask);
+                // Far enough behind, the whole block may be stored: the bytes
+                // after the plain ones are overwritten by what follows.
+                if (behind >= 16)
+                    _mm_storeu_si128(reinterpret_cast<__m128i *>(dst), bytes);
+                else if (behind > 0)
+                    std::memmove(dst, src, size_t(plain));
+                src += plain;
+                dst += plain;
+                break;
+            }
+            if (behind > 0)
+                _mm_storeu_si128(reinterpret_cast<__m128i *>(dst), bytes);
+            src += 16;
+            dst += 16;
+        }
+#endif
+        while (src < end && *src != '\n' && *src != '\r' && *src != '=')
+            *dst++ = *src++;
+        if (src == end)
+            break;
+        const char c = *src++;
+        if (c == '=') {
+            // Outside comments, the blanks on both sides of every "=" go.
+            if (!comment)
+                while (dst > lineStart && dst[-1] == ' ')
+                    --dst;
+            if (keyLength < 0)
+                keyLength = dst - lineStart;
+            *dst++ = '=';
+            if (!comment)
+                while (src < end && *src == ' ')
+                    ++src;
+            continue;
+        }
+        if (c == '\r' && src < end && *src == '\n')
+            ++src;
+        lineDone(lineStart - base, dst - lineStart, keyLength);
+        *dst++ = '\n';
+        lineStart = dst;
+        keyLength = -1;
+        comment = src < end && *src == '#';
+    }
+    // A line never normalises to nothing, so bytes here are a last line
+    // without a terminator.
+    if (dst > lineStart) {
+        lineDone(lineStart - base, dst - lineStart, keyLength);
+        *dst++ = '\n';
+    }
+    return dst - base;
+}
+
 }  // namespace
 
 void ConfDocument::clear()
@@ -191,25 +282,11 @@ void ConfDocument::loadFromBytes(QByteArray bytes)
     AdviseLargeBuffer(m_refs.data(), m_refs.capacity() * sizeof(uint64_t));
     AdviseLargeBuffer(m_keyTags.data(), m_keyTags.capacity() * sizeof(uint32_t));
 
-    qsizetype written = 0;
-    // The next "=" at or after the current line, found by one search that may
-    // run over many lines without one: the text is read once for "=", not
-    // once per line.
-    const char *nextEquals = static_cast<const char *>(std::memchr(base, '=', size_t(size)));
-    forEachLine(base, size, [&](qsizetype start, qsizetype length) {
-        const char *const source = base + start;
-        char *const line = base + written;
-        if (nextEquals && nextEquals < source)
-            nextEquals = static_cast<const char *>(std::memchr(source, '=', size_t(size - start)));
-        const char *equals = nextEquals && nextEquals < source + length ? nextEquals : nullptr;
-        qsizetype keyLength;
-        const qsizetype kept = normaliseInto(source, length, line, equals, &keyLength);
-        line[kept] = '\n';
-        m_refs.push_back(uint64_t(written));
-        const uint32_t tag = keyLength < 0 ? NoKey : keyTagOfKey(line, keyLength, asciiFolding);
+    const qsizetype written = normaliseText(base, size, [&](qsizetype offset, qsizetype, qsizetype keyLength) {
+        m_refs.push_back(uint64_t(offset));
+        const uint32_t tag = keyLength < 0 ? NoKey : keyTagOfKey(base + offset, keyLength, asciiFolding);
         localePending |= tag == LocaleKeyPending;
         m_keyTags.push_back(tag);
-        written += kept + 1;
     });
     m_storageEnd = written;
     m_localePending = localePending;

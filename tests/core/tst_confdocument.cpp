@@ -125,6 +125,8 @@ private slots:
         QTest::newRow("leading blanks never match") << QByteArray("  DefaultDbCachePages = 100\n") << QByteArray("DefaultDbCachePages") << QByteArray();
         QTest::newRow("tabs never match") << QByteArray("LockSignal\t=\t16\n") << QByteArray("LockSignal") << QByteArray();
         QTest::newRow("comment never matches") << QByteArray("#LockMemSize = 262144\n") << QByteArray("LockMemSize") << QByteArray();
+        QTest::newRow("comment key with its hash and blank")
+            << QByteArray("#Other = 1\n#LockMemSize = 262144\n") << QByteArray("#lockmemsize ") << QByteArray(" 262144");
         QTest::newRow("first of duplicates") << QByteArray("IpcName = one\nIpcName = two\n") << QByteArray("IpcName") << QByteArray("one");
         QTest::newRow("remark is part of value") << QByteArray("TcpNoNagle = 1 # on\n") << QByteArray("TcpNoNagle") << QByteArray("1 # on");
         QTest::newRow("value with equals") << QByteArray("RootDirectory = /a=b\n") << QByteArray("RootDirectory") << QByteArray("/a=b");
