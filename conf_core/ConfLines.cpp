@@ -21,21 +21,29 @@ namespace {
 // kinds of hash apart. ASCII keys that begin with "#" (commented-out
 // settings, a good part of most files) share one tag instead of a hash: only
 // a name that begins with "#" can match them.
-constexpr uint32_t NoKey = 0;
-constexpr uint32_t LocaleKeyPending = 1;
-constexpr uint32_t LongLocaleKey = 2;
-constexpr uint32_t CommentKey = 3;
-constexpr uint32_t CollationHashBit = 0x80000000u;
+using KeyTag = uint16_t;
+constexpr KeyTag NoKey = 0;
+constexpr KeyTag LocaleKeyPending = 1;
+constexpr KeyTag LongLocaleKey = 2;
+constexpr KeyTag CommentKey = 3;
+constexpr KeyTag CollationHashBit = 0x8000;
 // Far longer than any parameter name, short enough for wcsxfrm's buffers.
 constexpr qsizetype LongKeyBytes = 64 * 1024;
 
-bool isAsciiTag(uint32_t tag) { return tag >= CommentKey && !(tag & CollationHashBit); }
+bool isAsciiTag(KeyTag tag) { return tag >= CommentKey && !(tag & CollationHashBit); }
 
-uint32_t collationTag(QByteArrayView key)
+// Fifteen bits of a hash: a lookup then meets about one false candidate in
+// 32,000 lines, cheap to rule out, and scans half the bytes of a wider tag.
+KeyTag fold15(uint64_t hash)
+{
+    return KeyTag((hash ^ (hash >> 15) ^ (hash >> 30) ^ (hash >> 45)) & 0x7fff);
+}
+
+KeyTag collationTag(QByteArrayView key)
 {
     if (key.size() > LongKeyBytes)
         return LongLocaleKey;
-    return CollationHash(key) | CollationHashBit;
+    return fold15(CollationHash(key)) | CollationHashBit;
 }
 
 constexpr uint64_t HighBits = 0x8080808080808080ull;
@@ -44,7 +52,7 @@ constexpr uint64_t Bytes(unsigned char c) { return 0x0101010101010101ull * c; }
 // The tag of a key: LocaleKeyPending when a byte lies above 127, otherwise a
 // hash of the key with a-z folded to A-Z. Works on eight bytes at a time,
 // since loading tags every line of the file.
-uint32_t asciiKeyTag(const char *key, qsizetype size)
+KeyTag asciiKeyTag(const char *key, qsizetype size)
 {
     if (size > 0 && key[0] == '#')
         return IsPlainAscii(QByteArrayView(key, size)) ? CommentKey : LocaleKeyPending;
@@ -68,8 +76,8 @@ uint32_t asciiKeyTag(const char *key, qsizetype size)
         hash = (hash ^ (word - (lower >> 2))) * 0xff51afd7ed558ccdull;
         hash ^= hash >> 32;
     }
-    const uint32_t tag = uint32_t(hash) & ~CollationHashBit;
-    return tag <= CommentKey ? tag + CommentKey + 1 : tag;
+    const KeyTag tag = fold15(hash);
+    return tag <= CommentKey ? KeyTag(tag + CommentKey + 1) : tag;
 }
 
 QByteArrayView keyOf(const char *data, qsizetype size)
@@ -80,7 +88,7 @@ QByteArrayView keyOf(const char *data, qsizetype size)
     return QByteArrayView(data, static_cast<const char *>(equals) - data);
 }
 
-uint32_t keyTagOfKey(const char *key, qsizetype size, bool asciiFolding)
+KeyTag keyTagOfKey(const char *key, qsizetype size, bool asciiFolding)
 {
     return asciiFolding ? asciiKeyTag(key, size) : LocaleKeyPending;
 }
@@ -247,6 +255,37 @@ qsizetype normaliseText(char *const base, const qsizetype size, LineDone lineDon
     return dst - base;
 }
 
+using Tags = KeyTag __attribute__((vector_size(16)));
+
+// The index of the first line whose tag passes candidates() (eight tags at a
+// time in vector registers) and then found(i), or -1. Only a block that
+// holds a candidate is looked at line by line.
+template <typename Candidates, typename Found>
+qsizetype scanTags(const KeyTag *tags, qsizetype count, Candidates candidates, Found found)
+{
+    constexpr qsizetype Block = 32;
+    qsizetype i = 0;
+    for (; i + Block <= count; i += Block) {
+        Tags any = {};
+        for (qsizetype k = 0; k < Block; k += 8) {
+            Tags eight;
+            std::memcpy(&eight, tags + i + k, sizeof eight);
+            any |= Tags(candidates(eight));
+        }
+        uint64_t halves[2];
+        std::memcpy(halves, &any, sizeof halves);
+        if ((halves[0] | halves[1]) == 0)
+            continue;
+        for (qsizetype k = 0; k < Block; ++k)
+            if (found(i + k))
+                return i + k;
+    }
+    for (; i < count; ++i)
+        if (found(i))
+            return i;
+    return -1;
+}
+
 }  // namespace
 
 void ConfDocument::clear()
@@ -258,6 +297,7 @@ void ConfDocument::clear()
     m_storage.clear();
     m_storageEnd = 0;
     m_localePending = false;
+    m_anyLocaleKey = false;
 }
 
 void ConfDocument::loadFromBytes(QByteArray bytes)
@@ -280,14 +320,15 @@ void ConfDocument::loadFromBytes(QByteArray bytes)
     m_refs.reserve(expectedLines);
     m_keyTags.reserve(expectedLines);
     AdviseLargeBuffer(m_refs.data(), m_refs.capacity() * sizeof(uint64_t));
-    AdviseLargeBuffer(m_keyTags.data(), m_keyTags.capacity() * sizeof(uint32_t));
+    AdviseLargeBuffer(m_keyTags.data(), m_keyTags.capacity() * sizeof(KeyTag));
 
     const qsizetype written = normaliseText(base, size, [&](qsizetype offset, qsizetype, qsizetype keyLength) {
         m_refs.push_back(uint64_t(offset));
-        const uint32_t tag = keyLength < 0 ? NoKey : keyTagOfKey(base + offset, keyLength, asciiFolding);
+        const KeyTag tag = keyLength < 0 ? NoKey : keyTagOfKey(base + offset, keyLength, asciiFolding);
         localePending |= tag == LocaleKeyPending;
         m_keyTags.push_back(tag);
     });
+    m_anyLocaleKey = localePending;
     m_storageEnd = written;
     m_localePending = localePending;
 }
@@ -317,11 +358,12 @@ void ConfDocument::retag() const
     bool localePending = false;
     for (qsizetype i = 0; i < lineCount(); ++i) {
         const QByteArrayView key = keyOfLine(i);
-        const uint32_t tag = key.data() ? keyTagOfKey(key.data(), key.size(), asciiFolding) : NoKey;
+        const KeyTag tag = key.data() ? keyTagOfKey(key.data(), key.size(), asciiFolding) : NoKey;
         localePending |= tag == LocaleKeyPending;
         m_keyTags[size_t(i)] = tag;
     }
     m_localePending = localePending;
+    m_anyLocaleKey = localePending;
     m_tagLocale = MatchingLocale();
 }
 
@@ -349,8 +391,8 @@ qsizetype ConfDocument::findEntry(QByteArrayView name) const
     }
     if (m_localePending)
         hashLocaleKeys();
-    const uint32_t wantedCollation = collationTag(name);
-    const uint32_t *const tags = m_keyTags.data();
+    const KeyTag wantedCollation = collationTag(name);
+    const KeyTag *const tags = m_keyTags.data();
     if (!IsPlainAscii(name) || !AsciiFoldingIsPlain()) {
         // Such a name may equal an ASCII key only through the locale, so every
         // ASCII key is a candidate. The catalogue's names never come here.
@@ -361,37 +403,16 @@ qsizetype ConfDocument::findEntry(QByteArrayView name) const
     }
     // An ASCII name can only match a key with the same folded hash, one with
     // the same collation hash, or a key too long to have one.
-    const uint32_t wantedAscii = asciiKeyTag(name.data(), name.size());
-    auto candidate = [&](qsizetype i) {
-        return tags[i] == wantedAscii || tags[i] == wantedCollation || tags[i] == LongLocaleKey;
-    };
-    // Sixteen tags at a time in vector registers; only a block with a
-    // candidate is looked at one by one.
-    using Tags = uint32_t __attribute__((vector_size(16)));
-    constexpr qsizetype Block = 16;
-    const Tags asciiTags = {wantedAscii, wantedAscii, wantedAscii, wantedAscii};
-    const Tags collationTags = {wantedCollation, wantedCollation, wantedCollation, wantedCollation};
-    const Tags longTags = {LongLocaleKey, LongLocaleKey, LongLocaleKey, LongLocaleKey};
-    qsizetype i = 0;
-    for (; i + Block <= count; i += Block) {
-        Tags any = {0, 0, 0, 0};
-        for (qsizetype k = 0; k < Block; k += 4) {
-            Tags four;
-            std::memcpy(&four, tags + i + k, sizeof four);
-            any |= Tags((four == asciiTags) | (four == collationTags) | (four == longTags));
-        }
-        uint64_t halves[2];
-        std::memcpy(halves, &any, sizeof halves);
-        if ((halves[0] | halves[1]) == 0)
-            continue;
-        for (qsizetype k = 0; k < Block; ++k)
-            if (candidate(i + k) && matches(i + k))
-                return i + k;
-    }
-    for (; i < count; ++i)
-        if (candidate(i) && matches(i))
-            return i;
-    return -1;
+    const KeyTag wantedAscii = asciiKeyTag(name.data(), name.size());
+    if (!m_anyLocaleKey)
+        return scanTags(tags, count, [&](Tags eight) { return eight == wantedAscii; },
+                        [&](qsizetype i) { return tags[i] == wantedAscii && matches(i); });
+    return scanTags(
+        tags, count,
+        [&](Tags eight) { return (eight == wantedAscii) | (eight == wantedCollation) | (eight == LongLocaleKey); },
+        [&](qsizetype i) {
+            return (tags[i] == wantedAscii || tags[i] == wantedCollation || tags[i] == LongLocaleKey) && matches(i);
+        });
 }
 
 QByteArray ConfDocument::value(QByteArrayView name) const
@@ -428,8 +449,9 @@ void ConfDocument::setValue(QByteArrayView name, QByteArrayView value)
     text.reserve(name.size() + 1 + value.size() + 1);
     text.append(name).append('=').append(value).append('\n');
     const QByteArrayView key = keyOf(text.constData(), text.size() - 1);
-    const uint32_t tag = keyTagOfKey(key.data(), key.size(), AsciiFoldingIsPlain());
+    const KeyTag tag = keyTagOfKey(key.data(), key.size(), AsciiFoldingIsPlain());
     m_localePending |= tag == LocaleKeyPending;
+    m_anyLocaleKey |= tag == LocaleKeyPending;
     m_added.push_back(std::move(text));
     const uint64_t ref = AddedLine | uint64_t(m_added.size() - 1);
     if (index >= 0) {

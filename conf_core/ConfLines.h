@@ -52,8 +52,9 @@ private:
     std::vector<uint64_t> m_gaps;     // sorted offsets of loaded lines removed or replaced
     // Per line, a tag of its key (see ConfLines.cpp). Lookups fill in what
     // loading left for later, so they change these without changing the document.
-    mutable std::vector<uint32_t> m_keyTags;
-    mutable bool m_localePending = false;
+    mutable std::vector<uint16_t> m_keyTags;
+    mutable bool m_localePending = false;  // some tags wait for their collation hash
+    mutable bool m_anyLocaleKey = false;   // some key needs the locale
     mutable std::string m_tagLocale;  // the locale the tags were made in
 };
 

@@ -197,6 +197,20 @@ private slots:
         setlocale(LC_ALL, "C.UTF-8");
     }
 
+    // A key that needs the locale may come into a document of ASCII keys by a set.
+    void setKeyIsFoundThroughTheLocale()
+    {
+        if (!setlocale(LC_ALL, "tr_TR.UTF-8"))
+            QSKIP("locale tr_TR.UTF-8 is not generated on this machine");
+        ConfDocument document = documentOf("x=1\n");
+        QCOMPARE(GetConfValue(document, "IpcName"), QByteArray());
+        SetConfValue(document, "\xc4\xb1pcname", "5");
+        QCOMPARE(GetConfValue(document, "IpcName"), QByteArray("5"));
+        SetConfValue(document, "IPCNAME", "6");
+        QCOMPARE(document.savedText(), QByteArray("x=1\nIPCNAME=6\n"));
+        setlocale(LC_ALL, "C.UTF-8");
+    }
+
     void lookupFollowsALocaleChangeAfterLoading()
     {
         if (!setlocale(LC_ALL, "C.UTF-8"))
