@@ -90,6 +90,25 @@ private slots:
         }
     }
 
+    // Whole files, long enough for the loader's sixteen-byte steps, in every
+    // state of how far its output has fallen behind its input.
+    void loaderAgreesWithTwoPassesOnRandomFiles()
+    {
+        QRandomGenerator random(20261209);
+        const char alphabet[] = {' ', ' ', ' ', '=', '#', 'a', 'b', '\t', '\n', '\r', '\0'};
+        for (int round = 0; round < 3000; ++round) {
+            QByteArray file;
+            const int length = random.bounded(400);
+            const int plainRun = random.bounded(40);
+            for (int i = 0; i < length; ++i)
+                file.append(random.bounded(plainRun + 1) == 0 ? alphabet[random.bounded(int(sizeof alphabet))] : 'k');
+            QList<QByteArray> expected;
+            for (const QByteArray &line : SplitConfLines(file))
+                expected.append(normaliseByTwoPasses(line));
+            QCOMPARE(linesOf(documentOf(file)), expected);
+        }
+    }
+
     void split_data()
     {
         QTest::addColumn<QByteArray>("bytes");
