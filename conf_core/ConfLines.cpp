@@ -93,85 +93,6 @@ KeyTag keyTagOfKey(const char *key, qsizetype size, bool asciiFolding)
     return asciiFolding ? asciiKeyTag(key, size) : LocaleKeyPending;
 }
 
-// Removes every run of blanks that touches an "=", outside comment lines.
-// Writes to dst, which may be src itself or lie before it; returns the length.
-// firstEquals is the line's first "=", or null; *keyLength receives the length
-// of the normalised key, or -1 for a line without "=".
-qsizetype normaliseInto(const char *src, qsizetype size, char *dst, const char *firstEquals, qsizetype *keyLength)
-{
-    if (!firstEquals || src[0] == '#') {
-        if (dst != src)
-            std::memmove(dst, src, size_t(size));
-        *keyLength = firstEquals ? firstEquals - src : -1;
-        return size;
-    }
-    // Blanks can only go where they touch an "=": at the end of the text
-    // before each "=", and at the start of the text after it.
-    qsizetype out = 0;
-    qsizetype from = 0;
-    const char *equals = firstEquals;
-    *keyLength = -1;
-    while (equals) {
-        qsizetype pieceEnd = equals - src;
-        while (pieceEnd > from && src[pieceEnd - 1] == ' ')
-            --pieceEnd;
-        std::memmove(dst + out, src + from, size_t(pieceEnd - from));
-        out += pieceEnd - from;
-        if (*keyLength < 0)
-            *keyLength = out;
-        dst[out++] = '=';
-        from = equals - src + 1;
-        while (from < size && src[from] == ' ')
-            ++from;
-        equals = static_cast<const char *>(std::memchr(src + from, '=', size_t(size - from)));
-    }
-    std::memmove(dst + out, src + from, size_t(size - from));
-    return out + size - from;
-}
-
-// Calls lineFound(start, length) for each line: lines end at LF, CR LF or a lone
-// CR, and a terminator at the very end starts no further line. The terminator is
-// read before the callback runs, so the callback may overwrite it (and anything
-// before it, but nothing after it).
-template <typename LineFound>
-void forEachLine(const char *bytes, qsizetype size, LineFound lineFound)
-{
-    const char *const end = bytes + size;
-    // The next CR and the next LF at or after the current line, each searched
-    // for again only once the line passes it: a file with no CR, or no LF at
-    // all, is read once for each, not once per line.
-    const char *nextCr = nullptr;
-    const char *nextLf = nullptr;
-    bool crSearched = false;
-    bool lfSearched = false;
-    qsizetype start = 0;
-    while (start < size) {
-        const char *from = bytes + start;
-        if (!crSearched || (nextCr && nextCr < from)) {
-            nextCr = static_cast<const char *>(std::memchr(from, '\r', size_t(end - from)));
-            crSearched = true;
-        }
-        if (!lfSearched || (nextLf && nextLf < from)) {
-            nextLf = static_cast<const char *>(std::memchr(from, '\n', size_t(end - from)));
-            lfSearched = true;
-        }
-        qsizetype lineEnd;
-        qsizetype terminator;
-        if (nextCr && (!nextLf || nextCr < nextLf)) {
-            lineEnd = nextCr - bytes;
-            terminator = (lineEnd + 1 < size && bytes[lineEnd + 1] == '\n') ? 2 : 1;
-        } else if (nextLf) {
-            lineEnd = nextLf - bytes;
-            terminator = 1;
-        } else {
-            lineEnd = size;
-            terminator = 0;
-        }
-        lineFound(start, lineEnd - start);
-        start = lineEnd + terminator;
-    }
-}
-
 // Splits and normalises the text in one pass, in place: normalising only
 // shortens lines and turns every terminator into one LF, so the output never
 // overtakes the input. Calls lineDone(offset, length, keyLength) for each line
@@ -507,21 +428,50 @@ QByteArray ConfDocument::savedText() const
 
 std::vector<QByteArray> SplitConfLines(QByteArrayView bytes)
 {
+    // Lines end at LF, CR LF or a lone CR, and a terminator at the very end
+    // starts no further line. The next CR and the next LF are searched for
+    // again only once a line passes them: a file with no CR, or no LF at all,
+    // is read once for each, not once per line.
     std::vector<QByteArray> lines;
-    forEachLine(bytes.data(), bytes.size(), [&](qsizetype start, qsizetype length) {
-        lines.emplace_back(bytes.data() + start, length);
-    });
+    const char *const begin = bytes.data();
+    const qsizetype size = bytes.size();
+    const char *nextCr = nullptr;
+    const char *nextLf = nullptr;
+    bool crSearched = false;
+    bool lfSearched = false;
+    qsizetype start = 0;
+    while (start < size) {
+        const char *from = begin + start;
+        if (!crSearched || (nextCr && nextCr < from)) {
+            nextCr = static_cast<const char *>(std::memchr(from, '\r', size_t(size - start)));
+            crSearched = true;
+        }
+        if (!lfSearched || (nextLf && nextLf < from)) {
+            nextLf = static_cast<const char *>(std::memchr(from, '\n', size_t(size - start)));
+            lfSearched = true;
+        }
+        qsizetype lineEnd = size;
+        qsizetype terminator = 0;
+        if (nextCr && (!nextLf || nextCr < nextLf)) {
+            lineEnd = nextCr - begin;
+            terminator = (lineEnd + 1 < size && begin[lineEnd + 1] == '\n') ? 2 : 1;
+        } else if (nextLf) {
+            lineEnd = nextLf - begin;
+            terminator = 1;
+        }
+        lines.emplace_back(from, lineEnd - start);
+        start = lineEnd + terminator;
+    }
     return lines;
 }
 
 QByteArray NormaliseConfLine(QByteArrayView line)
 {
-    QByteArray result(line.size(), Qt::Uninitialized);
-    if (line.isEmpty())
-        return result;
-    qsizetype keyLength;
-    const char *equals = static_cast<const char *>(std::memchr(line.data(), '=', size_t(line.size())));
-    result.truncate(normaliseInto(line.data(), line.size(), result.data(), equals, &keyLength));
+    // Room for the LF that the loader puts after a line, cut off again.
+    QByteArray result(line.size() + 1, Qt::Uninitialized);
+    std::memcpy(result.data(), line.data(), size_t(line.size()));
+    const qsizetype written = normaliseText(result.data(), line.size(), [](qsizetype, qsizetype, qsizetype) {});
+    result.truncate(written > 0 ? written - 1 : 0);
     return result;
 }
 

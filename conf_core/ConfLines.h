@@ -60,6 +60,7 @@ private:
 
 // Line splitting and normalisation, on their own for tests and tools.
 std::vector<QByteArray> SplitConfLines(QByteArrayView bytes);
+// A line holds no LF or CR.
 QByteArray NormaliseConfLine(QByteArrayView line);
 
 // The document's operations on a given document and file.
