@@ -1,84 +1,15 @@
 #include "ConfLines.h"
 
+#include "ConfText.h"
+#include "KeyTags.h"
 #include "NameMatch.h"
 #include "ReadFile.h"
 #include "SafeWrite.h"
 
 #include <algorithm>
 #include <cstring>
-#ifdef __SSE2__
-#include <emmintrin.h>
-#endif
 
 namespace {
-
-// Key tags. A line without "=" never matches. An ASCII key, where the locale
-// allows byte comparison, carries a hash of the key with a-z folded to A-Z.
-// Any other key carries the hash of its collation key, worked out at the
-// first lookup rather than at load, so that loading never waits for the
-// locale; until then it is LocaleKeyPending. A key too long to be put through
-// wcsxfrm is compared directly on each lookup. The top bit tells the two
-// kinds of hash apart. ASCII keys that begin with "#" (commented-out
-// settings, a good part of most files) share one tag instead of a hash: only
-// a name that begins with "#" can match them.
-using KeyTag = uint16_t;
-constexpr KeyTag NoKey = 0;
-constexpr KeyTag LocaleKeyPending = 1;
-constexpr KeyTag LongLocaleKey = 2;
-constexpr KeyTag CommentKey = 3;
-constexpr KeyTag CollationHashBit = 0x8000;
-// Far longer than any parameter name, short enough for wcsxfrm's buffers.
-constexpr qsizetype LongKeyBytes = 64 * 1024;
-
-bool isAsciiTag(KeyTag tag) { return tag >= CommentKey && !(tag & CollationHashBit); }
-
-// Fifteen bits of a hash: a lookup then meets about one false candidate in
-// 32,000 lines, cheap to rule out, and scans half the bytes of a wider tag.
-KeyTag fold15(uint64_t hash)
-{
-    return KeyTag((hash ^ (hash >> 15) ^ (hash >> 30) ^ (hash >> 45)) & 0x7fff);
-}
-
-KeyTag collationTag(QByteArrayView key)
-{
-    if (key.size() > LongKeyBytes)
-        return LongLocaleKey;
-    return fold15(CollationHash(key)) | CollationHashBit;
-}
-
-constexpr uint64_t HighBits = 0x8080808080808080ull;
-constexpr uint64_t Bytes(unsigned char c) { return 0x0101010101010101ull * c; }
-
-// The tag of a key: LocaleKeyPending when a byte lies above 127, otherwise a
-// hash of the key with a-z folded to A-Z. Works on eight bytes at a time,
-// since loading tags every line of the file.
-KeyTag asciiKeyTag(const char *key, qsizetype size)
-{
-    if (size > 0 && key[0] == '#')
-        return IsPlainAscii(QByteArrayView(key, size)) ? CommentKey : LocaleKeyPending;
-    uint64_t hash = 0x9e3779b97f4a7c15ull ^ uint64_t(size);
-    for (qsizetype at = 0; at < size; at += 8) {
-        uint64_t word;
-        if (size - at >= 8) {
-            std::memcpy(&word, key + at, 8);
-        } else {
-            // The size is in the hash, so padding never makes two keys equal.
-            char tail[8];
-            std::memset(tail, 'A', sizeof tail);
-            std::memcpy(tail, key + at, size_t(size - at));
-            std::memcpy(&word, tail, 8);
-        }
-        if (word & HighBits)
-            return LocaleKeyPending;
-        // Now b <= 127, so no carry crosses into the next byte: b >= 'a' sets
-        // bit 7 of b + 0x1f, b > 'z' that of b + 0x05.
-        const uint64_t lower = ((word + Bytes(0x1f)) & ~(word + Bytes(0x05))) & HighBits;
-        hash = (hash ^ (word - (lower >> 2))) * 0xff51afd7ed558ccdull;
-        hash ^= hash >> 32;
-    }
-    const KeyTag tag = fold15(hash);
-    return tag <= CommentKey ? KeyTag(tag + CommentKey + 1) : tag;
-}
 
 QByteArrayView keyOf(const char *data, qsizetype size)
 {
@@ -86,125 +17,6 @@ QByteArrayView keyOf(const char *data, qsizetype size)
     if (!equals)
         return {};
     return QByteArrayView(data, static_cast<const char *>(equals) - data);
-}
-
-KeyTag keyTagOfKey(const char *key, qsizetype size, bool asciiFolding)
-{
-    return asciiFolding ? asciiKeyTag(key, size) : LocaleKeyPending;
-}
-
-// Splits and normalises the text in one pass, in place: normalising only
-// shortens lines and turns every terminator into one LF, so the output never
-// overtakes the input. Calls lineDone(offset, length, keyLength) for each line
-// as written (keyLength -1 for a line without "="); returns the length of the
-// written text. The one byte after the text must be writable: it takes the LF
-// of a last line that had none.
-template <typename LineDone>
-qsizetype normaliseText(char *const base, const qsizetype size, LineDone lineDone)
-{
-    const char *src = base;
-    const char *const end = base + size;
-    char *dst = base;
-    char *lineStart = base;
-    qsizetype keyLength = -1;
-    bool comment = size > 0 && *src == '#';
-#ifdef __SSE2__
-    const __m128i lf = _mm_set1_epi8('\n');
-    const __m128i cr = _mm_set1_epi8('\r');
-    const __m128i equals = _mm_set1_epi8('=');
-#endif
-    for (;;) {
-#ifdef __SSE2__
-        // Sixteen bytes at a time up to the next LF, CR or "=". A store must
-        // not reach input bytes that are still to be read.
-        while (end - src >= 16) {
-            const __m128i bytes = _mm_loadu_si128(reinterpret_cast<const __m128i *>(src));
-            const __m128i special = _mm_or_si128(_mm_or_si128(_mm_cmpeq_epi8(bytes, lf), _mm_cmpeq_epi8(bytes, cr)),
-                                                 _mm_cmpeq_epi8(bytes, equals));
-            const unsigned mask = unsigned(_mm_movemask_epi8(special));
-            const qsizetype behind = src - dst;
-            if (mask) {
-                const int plain = __builtin_ctz(mask);
-                // Far enough behind, the whole block may be stored: the bytes
-                // after the plain ones are overwritten by what follows.
-                if (behind >= 16)
-                    _mm_storeu_si128(reinterpret_cast<__m128i *>(dst), bytes);
-                else if (behind > 0)
-                    std::memmove(dst, src, size_t(plain));
-                src += plain;
-                dst += plain;
-                break;
-            }
-            if (behind > 0)
-                _mm_storeu_si128(reinterpret_cast<__m128i *>(dst), bytes);
-            src += 16;
-            dst += 16;
-        }
-#endif
-        while (src < end && *src != '\n' && *src != '\r' && *src != '=')
-            *dst++ = *src++;
-        if (src == end)
-            break;
-        const char c = *src++;
-        if (c == '=') {
-            // Outside comments, the blanks on both sides of every "=" go.
-            if (!comment)
-                while (dst > lineStart && dst[-1] == ' ')
-                    --dst;
-            if (keyLength < 0)
-                keyLength = dst - lineStart;
-            *dst++ = '=';
-            if (!comment)
-                while (src < end && *src == ' ')
-                    ++src;
-            continue;
-        }
-        if (c == '\r' && src < end && *src == '\n')
-            ++src;
-        lineDone(lineStart - base, dst - lineStart, keyLength);
-        *dst++ = '\n';
-        lineStart = dst;
-        keyLength = -1;
-        comment = src < end && *src == '#';
-    }
-    // A line never normalises to nothing, so bytes here are a last line
-    // without a terminator.
-    if (dst > lineStart) {
-        lineDone(lineStart - base, dst - lineStart, keyLength);
-        *dst++ = '\n';
-    }
-    return dst - base;
-}
-
-using Tags = KeyTag __attribute__((vector_size(16)));
-
-// The index of the first line whose tag passes candidates() (eight tags at a
-// time in vector registers) and then found(i), or -1. Only a block that
-// holds a candidate is looked at line by line.
-template <typename Candidates, typename Found>
-qsizetype scanTags(const KeyTag *tags, qsizetype count, Candidates candidates, Found found)
-{
-    constexpr qsizetype Block = 32;
-    qsizetype i = 0;
-    for (; i + Block <= count; i += Block) {
-        Tags any = {};
-        for (qsizetype k = 0; k < Block; k += 8) {
-            Tags eight;
-            std::memcpy(&eight, tags + i + k, sizeof eight);
-            any |= Tags(candidates(eight));
-        }
-        uint64_t halves[2];
-        std::memcpy(halves, &any, sizeof halves);
-        if ((halves[0] | halves[1]) == 0)
-            continue;
-        for (qsizetype k = 0; k < Block; ++k)
-            if (found(i + k))
-                return i + k;
-    }
-    for (; i < count; ++i)
-        if (found(i))
-            return i;
-    return -1;
 }
 
 }  // namespace
@@ -243,9 +55,9 @@ void ConfDocument::loadFromBytes(QByteArray bytes)
     AdviseLargeBuffer(m_refs.data(), m_refs.capacity() * sizeof(uint64_t));
     AdviseLargeBuffer(m_keyTags.data(), m_keyTags.capacity() * sizeof(KeyTag));
 
-    const qsizetype written = normaliseText(base, size, [&](qsizetype offset, qsizetype, qsizetype keyLength) {
+    const qsizetype written = NormaliseText(base, size, [&](qsizetype offset, qsizetype, qsizetype keyLength) {
         m_refs.push_back(uint64_t(offset));
-        const KeyTag tag = keyLength < 0 ? NoKey : keyTagOfKey(base + offset, keyLength, asciiFolding);
+        const KeyTag tag = keyLength < 0 ? NoKey : LoadedKeyTag(base + offset, keyLength, asciiFolding);
         localePending |= tag == LocaleKeyPending;
         m_keyTags.push_back(tag);
     });
@@ -279,7 +91,7 @@ void ConfDocument::retag() const
     bool localePending = false;
     for (qsizetype i = 0; i < lineCount(); ++i) {
         const QByteArrayView key = keyOfLine(i);
-        const KeyTag tag = key.data() ? keyTagOfKey(key.data(), key.size(), asciiFolding) : NoKey;
+        const KeyTag tag = key.data() ? LoadedKeyTag(key.data(), key.size(), asciiFolding) : NoKey;
         localePending |= tag == LocaleKeyPending;
         m_keyTags[size_t(i)] = tag;
     }
@@ -292,7 +104,7 @@ void ConfDocument::hashLocaleKeys() const
 {
     for (qsizetype i = 0; i < lineCount(); ++i)
         if (m_keyTags[size_t(i)] == LocaleKeyPending)
-            m_keyTags[size_t(i)] = collationTag(keyOfLine(i));
+            m_keyTags[size_t(i)] = CollationKeyTag(keyOfLine(i));
     m_localePending = false;
 }
 
@@ -312,25 +124,25 @@ qsizetype ConfDocument::findEntry(QByteArrayView name) const
     }
     if (m_localePending)
         hashLocaleKeys();
-    const KeyTag wantedCollation = collationTag(name);
+    const KeyTag wantedCollation = CollationKeyTag(name);
     const KeyTag *const tags = m_keyTags.data();
     if (!IsPlainAscii(name) || !AsciiFoldingIsPlain()) {
         // Such a name may equal an ASCII key only through the locale, so every
         // ASCII key is a candidate. The catalogue's names never come here.
         for (qsizetype i = 0; i < count; ++i)
-            if ((tags[i] == wantedCollation || tags[i] == LongLocaleKey || isAsciiTag(tags[i])) && matches(i))
+            if ((tags[i] == wantedCollation || tags[i] == LongLocaleKey || IsAsciiTag(tags[i])) && matches(i))
                 return i;
         return -1;
     }
     // An ASCII name can only match a key with the same folded hash, one with
     // the same collation hash, or a key too long to have one.
-    const KeyTag wantedAscii = asciiKeyTag(name.data(), name.size());
+    const KeyTag wantedAscii = AsciiKeyTag(name.data(), name.size());
     if (!m_anyLocaleKey)
-        return scanTags(tags, count, [&](Tags eight) { return eight == wantedAscii; },
+        return ScanKeyTags(tags, count, [&](KeyTags8 eight) { return eight == wantedAscii; },
                         [&](qsizetype i) { return tags[i] == wantedAscii && matches(i); });
-    return scanTags(
+    return ScanKeyTags(
         tags, count,
-        [&](Tags eight) { return (eight == wantedAscii) | (eight == wantedCollation) | (eight == LongLocaleKey); },
+        [&](KeyTags8 eight) { return (eight == wantedAscii) | (eight == wantedCollation) | (eight == LongLocaleKey); },
         [&](qsizetype i) {
             return (tags[i] == wantedAscii || tags[i] == wantedCollation || tags[i] == LongLocaleKey) && matches(i);
         });
@@ -370,7 +182,7 @@ void ConfDocument::setValue(QByteArrayView name, QByteArrayView value)
     text.reserve(name.size() + 1 + value.size() + 1);
     text.append(name).append('=').append(value).append('\n');
     const QByteArrayView key = keyOf(text.constData(), text.size() - 1);
-    const KeyTag tag = keyTagOfKey(key.data(), key.size(), AsciiFoldingIsPlain());
+    const KeyTag tag = LoadedKeyTag(key.data(), key.size(), AsciiFoldingIsPlain());
     m_localePending |= tag == LocaleKeyPending;
     m_anyLocaleKey |= tag == LocaleKeyPending;
     m_added.push_back(std::move(text));
@@ -470,7 +282,7 @@ QByteArray NormaliseConfLine(QByteArrayView line)
     // Room for the LF that the loader puts after a line, cut off again.
     QByteArray result(line.size() + 1, Qt::Uninitialized);
     std::memcpy(result.data(), line.data(), size_t(line.size()));
-    const qsizetype written = normaliseText(result.data(), line.size(), [](qsizetype, qsizetype, qsizetype) {});
+    const qsizetype written = NormaliseText(result.data(), line.size(), [](qsizetype, qsizetype, qsizetype) {});
     result.truncate(written > 0 ? written - 1 : 0);
     return result;
 }

@@ -50,7 +50,7 @@ private:
     std::deque<QByteArray> m_added;   // text of lines set after loading, each followed by LF
     std::vector<uint64_t> m_refs;     // the document's lines in order
     std::vector<uint64_t> m_gaps;     // sorted offsets of loaded lines removed or replaced
-    // Per line, a tag of its key (see ConfLines.cpp). Lookups fill in what
+    // Per line, a tag of its key (see KeyTags.h). Lookups fill in what
     // loading left for later, so they change these without changing the document.
     mutable std::vector<uint16_t> m_keyTags;
     mutable bool m_localePending = false;  // some tags wait for their collation hash
