@@ -281,7 +281,8 @@ QByteArray NormaliseConfLine(QByteArrayView line)
 {
     // Room for the LF that the loader puts after a line, cut off again.
     QByteArray result(line.size() + 1, Qt::Uninitialized);
-    std::memcpy(result.data(), line.data(), size_t(line.size()));
+    if (!line.isEmpty())
+        std::memcpy(result.data(), line.data(), size_t(line.size()));
     const qsizetype written = NormaliseText(result.data(), line.size(), [](qsizetype, qsizetype, qsizetype) {});
     result.truncate(written > 0 ? written - 1 : 0);
     return result;
