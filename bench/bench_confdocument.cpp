@@ -227,6 +227,22 @@ bool hasOption(int argc, char **argv, const char *option)
     return false;
 }
 
+// The first three fields of /proc/loadavg: the load over 1, 5 and 15 minutes.
+std::string loadAverage()
+{
+    char text[64] = {};
+    if (FILE *file = std::fopen("/proc/loadavg", "r")) {
+        if (!std::fgets(text, sizeof text, file))
+            text[0] = 0;
+        std::fclose(file);
+    }
+    std::string fields(text);
+    for (int spaces = 0, i = 0; i < int(fields.size()); ++i)
+        if (fields[size_t(i)] == ' ' && ++spaces == 3)
+            return fields.substr(0, size_t(i));
+    return fields.empty() ? std::string("unknown") : fields;
+}
+
 const char *verdict(double ratio, double target) { return ratio <= target ? "met" : "**missed**"; }
 
 std::vector<QByteArray> refillValues(const ConfDocument &document)
@@ -357,6 +373,7 @@ int main(int argc, char **argv)
     if (!QDir().mkpath(QString::fromLocal8Bit(dir)))
         fail("cannot create " + dir.toStdString());
 
+    const std::string loadBefore = loadAverage();
     const bool prefault = !hasOption(argc, argv, "--no-prefault");
     if (prefault)
         prefaultMemory(4096);
@@ -496,6 +513,8 @@ int main(int argc, char **argv)
         PrintStartupTimes(startupRuns, optionValue(argc, argv, "--program", program),
                           optionValue(argc, argv, "--floor", floorProgram));
 
+    std::printf("\nLoad average (1, 5, 15 minutes): %s at the start, %s at the end.\n", loadBefore.c_str(),
+                loadAverage().c_str());
     std::remove(confPath.constData());
     std::remove(savedPath.constData());
     std::remove(sedOut.constData());
