@@ -5,7 +5,8 @@
 // Built for files of millions of lines: the file's bytes are kept in one
 // buffer that normalisation compacts in place, a line is its offset there, and
 // each line carries a tag of its key so lookups scan a small array instead of
-// the text and ask the locale about a line at most once. An unchanged document is saved as one contiguous write.
+// the text and ask the locale about a line at most once. An unchanged
+// document is saved as one contiguous write.
 
 #include <QByteArray>
 #include <QByteArrayView>
