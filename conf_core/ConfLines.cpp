@@ -115,7 +115,19 @@ qsizetype ConfDocument::findEntry(QByteArrayView name) const
     if (m_tagLocale != MatchingLocale())
         retag();
     const qsizetype count = lineCount();
-    auto matches = [&](qsizetype i) { return NamesMatch(keyOfLine(i), name); };
+    // A candidate whose key is the one just ruled out is ruled out too: a
+    // file that repeats one key on many lines, whose tag happens to be the
+    // name's, asks the locale once, not once per line.
+    QByteArrayView ruledOut;
+    auto matches = [&](qsizetype i) {
+        const QByteArrayView key = keyOfLine(i);
+        if (ruledOut.data() && key == ruledOut)
+            return false;
+        if (NamesMatch(key, name))
+            return true;
+        ruledOut = key;
+        return false;
+    };
     if (name.size() > LongKeyBytes) {
         for (qsizetype i = 0; i < count; ++i)
             if (m_keyTags[size_t(i)] != NoKey && matches(i))

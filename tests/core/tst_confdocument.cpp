@@ -3,6 +3,7 @@
 
 #include "ConfLines.h"
 #include "FileError.h"
+#include "KeyTags.h"
 #include "ReferenceNormalisation.h"
 #include "TestFiles.h"
 
@@ -10,6 +11,7 @@
 #include <QRandomGenerator>
 #include <QTemporaryDir>
 #include <QTest>
+#include <chrono>
 #include <clocale>
 
 namespace {
@@ -228,6 +230,39 @@ private slots:
         SetConfValue(document, "IPCNAME", "6");
         QCOMPARE(document.savedText(), QByteArray("x=1\nIPCNAME=6\n"));
         setlocale(LC_ALL, "C.UTF-8");
+    }
+
+    // Tags are short hashes, so some key shares the name's tag without
+    // matching it. A file that repeats such a key on every line must not make
+    // each lookup ask the locale once per line.
+    void repeatedKeyWithTheNamesTagIsRuledOutOnce()
+    {
+        if (!setlocale(LC_ALL, "de_DE.ISO-8859-1"))
+            QSKIP("locale de_DE.ISO-8859-1 is not generated on this machine");
+        const KeyTag wanted = CollationKeyTag("IpcName");
+        QByteArray key;
+        for (int i = 0; key.isEmpty(); ++i) {
+            const QByteArray candidate = "\xfc" + QByteArray::number(i);
+            if (CollationKeyTag(candidate) == wanted)
+                key = candidate;
+        }
+        QByteArray file;
+        for (int i = 0; i < 200000; ++i)
+            file += key + "=1\n";
+        file += "IpcName=found\n";
+        using Clock = std::chrono::steady_clock;
+        const auto loadStart = Clock::now();
+        ConfDocument document = documentOf(file);
+        const auto loadTime = Clock::now() - loadStart;
+        QCOMPARE(GetConfValue(document, "IpcName"), QByteArray("found"));
+        const auto lookupStart = Clock::now();
+        QCOMPARE(GetConfValue(document, "IpcName"), QByteArray("found"));
+        const auto lookupTime = Clock::now() - lookupStart;
+        setlocale(LC_ALL, "C.UTF-8");
+        QVERIFY2(lookupTime <= 2 * loadTime,
+                 qPrintable(QStringLiteral("lookup %1 ms, load %2 ms")
+                                .arg(std::chrono::duration<double, std::milli>(lookupTime).count())
+                                .arg(std::chrono::duration<double, std::milli>(loadTime).count())));
     }
 
     void lookupFollowsALocaleChangeAfterLoading()
