@@ -255,9 +255,13 @@ private slots:
         ConfDocument document = documentOf(file);
         const auto loadTime = Clock::now() - loadStart;
         QCOMPARE(GetConfValue(document, "IpcName"), QByteArray("found"));
-        const auto lookupStart = Clock::now();
-        QCOMPARE(GetConfValue(document, "IpcName"), QByteArray("found"));
-        const auto lookupTime = Clock::now() - lookupStart;
+        // The fastest of three, so that a busy moment cannot fail the test.
+        auto lookupTime = loadTime * 100;
+        for (int round = 0; round < 3; ++round) {
+            const auto lookupStart = Clock::now();
+            QCOMPARE(GetConfValue(document, "IpcName"), QByteArray("found"));
+            lookupTime = std::min(lookupTime, Clock::now() - lookupStart);
+        }
         setlocale(LC_ALL, "C.UTF-8");
         QVERIFY2(lookupTime <= 2 * loadTime,
                  qPrintable(QStringLiteral("lookup %1 ms, load %2 ms")
