@@ -128,7 +128,9 @@ qsizetype ConfDocument::findEntry(QByteArrayView name) const
         ruledOut = key;
         return false;
     };
-    if (name.size() > LongKeyBytes) {
+    // A name this long may be too long for wcsxfrm, or equal a long key with
+    // undecodable bytes: every key is compared. No parameter name comes here.
+    if (NameMayMatchLongUndecodableKey(name)) {
         for (qsizetype i = 0; i < count; ++i)
             if (m_keyTags[size_t(i)] != NoKey && matches(i))
                 return i;

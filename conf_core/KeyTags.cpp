@@ -2,6 +2,8 @@
 
 #include "NameMatch.h"
 
+#include <cstdlib>
+
 namespace {
 
 KeyTag fold15(uint64_t hash) { return KeyTag((hash ^ (hash >> 15) ^ (hash >> 30) ^ (hash >> 45)) & 0x7fff); }
@@ -14,7 +16,7 @@ constexpr uint64_t Bytes(unsigned char c) { return 0x0101010101010101ull * c; }
 KeyTag CollationKeyTag(QByteArrayView key)
 {
     if (key.size() > LongKeyBytes)
-        return LongLocaleKey;
+        return HasUndecodableBytes(key) ? LongUndecodableKey : LongLocaleKey;
     return fold15(CollationHash(key)) | CollationHashBit;
 }
 
@@ -50,4 +52,9 @@ KeyTag AsciiKeyTag(const char *key, qsizetype size)
 KeyTag LoadedKeyTag(const char *key, qsizetype size, bool asciiFolding)
 {
     return asciiFolding ? AsciiKeyTag(key, size) : LocaleKeyPending;
+}
+
+bool NameMayMatchLongUndecodableKey(QByteArrayView name)
+{
+    return name.size() * qsizetype(MB_CUR_MAX) > LongKeyBytes;
 }

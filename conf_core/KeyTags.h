@@ -7,7 +7,9 @@
 // with a-z folded to A-Z. Any other key carries a hash of its collation key,
 // worked out at the first lookup rather than at load, so that loading never
 // waits for the locale; until then it is LocaleKeyPending. A key too long to
-// be put through wcsxfrm (LongLocaleKey) is compared directly on each lookup.
+// be put through wcsxfrm is compared directly on each lookup (LongLocaleKey),
+// unless it holds bytes the locale cannot decode (LongUndecodableKey): it then
+// equals only a text of about its own length, and no short name can match it.
 // The top bit tells the two kinds of hash apart. ASCII keys that begin with
 // "#" (commented-out settings, a good part of most files) share CommentKey
 // instead of a hash: only a name that begins with "#" can match them.
@@ -22,10 +24,15 @@ using KeyTag = uint16_t;
 constexpr KeyTag NoKey = 0;
 constexpr KeyTag LocaleKeyPending = 1;
 constexpr KeyTag LongLocaleKey = 2;
-constexpr KeyTag CommentKey = 3;
+constexpr KeyTag LongUndecodableKey = 3;
+constexpr KeyTag CommentKey = 4;
 constexpr KeyTag CollationHashBit = 0x8000;
 // Far longer than any parameter name, short enough for wcsxfrm's buffers.
 constexpr qsizetype LongKeyBytes = 64 * 1024;
+
+// Whether a name may match a LongUndecodableKey: such a key decodes to more
+// than LongKeyBytes / MB_CUR_MAX characters, and an equal name has as many.
+bool NameMayMatchLongUndecodableKey(QByteArrayView name);
 
 inline bool IsAsciiTag(KeyTag tag) { return tag >= CommentKey && !(tag & CollationHashBit); }
 

@@ -3,6 +3,7 @@
 #include "LocaleText.h"
 
 #include <clocale>
+#include <cstdlib>
 #include <cstring>
 #include <cwchar>
 #include <cwctype>
@@ -84,6 +85,29 @@ bool IsPlainAscii(QByteArrayView text)
     for (; size > 0; ++data, --size)
         highBits |= static_cast<unsigned char>(*data);
     return (highBits & 0x8080808080808080ull) == 0;
+}
+
+bool HasUndecodableBytes(QByteArrayView text)
+{
+    // A piece ends before a byte that starts a character in UTF-8 (anything
+    // but a continuation byte) or before any byte in a single-byte set: no
+    // valid character spans the cut, and an invalid sequence stays invalid.
+    const bool singleByte = MB_CUR_MAX == 1;
+    const bool utf8 = LocaleCodeset() == "UTF-8";
+    constexpr qsizetype Piece = 64 * 1024;
+    qsizetype at = 0;
+    while (at < text.size()) {
+        qsizetype end = text.size();
+        if ((singleByte || utf8) && end - at > Piece) {
+            end = at + Piece;
+            while (utf8 && end < text.size() && (static_cast<unsigned char>(text[end]) & 0xc0) == 0x80)
+                ++end;
+        }
+        if (hasEscapes(LocaleToWide(text.sliced(at, end - at))))
+            return true;
+        at = end;
+    }
+    return false;
 }
 
 std::string MatchingLocale()

@@ -23,6 +23,11 @@ bool IsPlainAscii(QByteArrayView text);
 // rules a match out without asking the locale again.
 uint32_t CollationHash(QByteArrayView text);
 
+// Whether the text holds bytes the locale cannot decode, which NamesMatch
+// compares exactly. Works through a long text in pieces where the character
+// set allows it (UTF-8 and single-byte sets), so it needs little memory.
+bool HasUndecodableBytes(QByteArrayView text);
+
 // Names the locale that matching depends on (character set and collation),
 // so that what was worked out under one locale is not used under another.
 std::string MatchingLocale();

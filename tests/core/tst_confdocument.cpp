@@ -269,6 +269,39 @@ private slots:
                                 .arg(std::chrono::duration<double, std::milli>(loadTime).count())));
     }
 
+    // A key of hundreds of kilobytes (a long comment with an "=" far in) costs
+    // its conversion once. With bytes the locale cannot decode it only equals
+    // a name of about its own length, so lookups of short names pass it by.
+    void longKeyWithUndecodableBytesIsPassedBy()
+    {
+        QVERIFY(setlocale(LC_ALL, "C.UTF-8"));
+        QByteArray text;
+        for (int i = 0; i < 40000; ++i)
+            text += "Gr\xf6\xdf" "e ";
+        const QByteArray longKey = "# " + text;
+        QByteArray file;
+        for (int i = 0; i < 20; ++i)
+            file += longKey + QByteArray::number(i) + " = y\n";
+        file += "IpcName=found\n";
+        using Clock = std::chrono::steady_clock;
+        const auto loadStart = Clock::now();
+        ConfDocument document = documentOf(file);
+        const auto loadTime = Clock::now() - loadStart;
+        QCOMPARE(GetConfValue(document, "IpcName"), QByteArray("found"));
+        auto lookupTime = loadTime * 100;
+        for (int round = 0; round < 3; ++round) {
+            const auto lookupStart = Clock::now();
+            QCOMPARE(GetConfValue(document, "LockSignal"), QByteArray());
+            lookupTime = std::min(lookupTime, Clock::now() - lookupStart);
+        }
+        QVERIFY2(lookupTime <= loadTime,
+                 qPrintable(QStringLiteral("lookup %1 ms, load %2 ms")
+                                .arg(std::chrono::duration<double, std::milli>(lookupTime).count())
+                                .arg(std::chrono::duration<double, std::milli>(loadTime).count())));
+        // A name as long as the key still finds it.
+        QCOMPARE(GetConfValue(document, (longKey + "7 ").toUpper()), QByteArray(" y"));
+    }
+
     void lookupFollowsALocaleChangeAfterLoading()
     {
         if (!setlocale(LC_ALL, "C.UTF-8"))
