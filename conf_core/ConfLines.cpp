@@ -102,9 +102,20 @@ void ConfDocument::retag() const
 
 void ConfDocument::hashLocaleKeys() const
 {
-    for (qsizetype i = 0; i < lineCount(); ++i)
-        if (m_keyTags[size_t(i)] == LocaleKeyPending)
-            m_keyTags[size_t(i)] = CollationKeyTag(keyOfLine(i));
+    // A key that repeats the one before takes its tag without asking the
+    // locale again: files that repeat one key on many lines exist.
+    QByteArrayView lastKey;
+    KeyTag lastTag = NoKey;
+    for (qsizetype i = 0; i < lineCount(); ++i) {
+        if (m_keyTags[size_t(i)] != LocaleKeyPending)
+            continue;
+        const QByteArrayView key = keyOfLine(i);
+        if (!lastKey.data() || key != lastKey) {
+            lastTag = CollationKeyTag(key);
+            lastKey = key;
+        }
+        m_keyTags[size_t(i)] = lastTag;
+    }
     m_localePending = false;
 }
 

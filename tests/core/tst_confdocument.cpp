@@ -254,7 +254,10 @@ private slots:
         const auto loadStart = Clock::now();
         ConfDocument document = documentOf(file);
         const auto loadTime = Clock::now() - loadStart;
+        // The first lookup works out the collation tags, once per distinct key.
+        const auto firstStart = Clock::now();
         QCOMPARE(GetConfValue(document, "IpcName"), QByteArray("found"));
+        const auto firstTime = Clock::now() - firstStart;
         // The fastest of three, so that a busy moment cannot fail the test.
         auto lookupTime = loadTime * 100;
         for (int round = 0; round < 3; ++round) {
@@ -263,6 +266,10 @@ private slots:
             lookupTime = std::min(lookupTime, Clock::now() - lookupStart);
         }
         setlocale(LC_ALL, "C.UTF-8");
+        QVERIFY2(firstTime <= 4 * loadTime,
+                 qPrintable(QStringLiteral("first lookup %1 ms, load %2 ms")
+                                .arg(std::chrono::duration<double, std::milli>(firstTime).count())
+                                .arg(std::chrono::duration<double, std::milli>(loadTime).count())));
         QVERIFY2(lookupTime <= 2 * loadTime,
                  qPrintable(QStringLiteral("lookup %1 ms, load %2 ms")
                                 .arg(std::chrono::duration<double, std::milli>(lookupTime).count())
