@@ -1,55 +1,16 @@
 #include "ConfLines.h"
 
+#include "ConfText.h"
 #include "FileError.h"
+#include "KeyTags.h"
 #include "NameMatch.h"
 #include "ReadFile.h"
 #include "SafeWrite.h"
 
+#include <algorithm>
 #include <cstring>
 
 namespace {
-
-// Key tags: 0 for a line without "=", which never matches; 1 for a key that
-// only the locale can compare; otherwise a hash of the ASCII-folded key.
-constexpr uint32_t NoKey = 0;
-constexpr uint32_t LocaleKey = 1;
-
-constexpr uint64_t HighBits = 0x8080808080808080ull;
-constexpr uint64_t Bytes(unsigned char c) { return 0x0101010101010101ull * c; }
-
-// The tag of a key: LocaleKey when a byte lies outside 32..126, otherwise a
-// hash of the key with a-z folded to A-Z. Works on eight bytes at a time,
-// since loading tags every line of the file.
-uint32_t plainKeyTag(const char *key, qsizetype size)
-{
-    uint64_t hash = 0x9e3779b97f4a7c15ull ^ uint64_t(size);
-    for (qsizetype at = 0; at < size; at += 8) {
-        uint64_t word;
-        if (size - at >= 8) {
-            std::memcpy(&word, key + at, 8);
-        } else {
-            // Padding with a printable byte keeps the tests below simple; the
-            // size is in the hash, so padding never makes two keys equal.
-            char tail[8];
-            std::memset(tail, 'A', sizeof tail);
-            std::memcpy(tail, key + at, size_t(size - at));
-            std::memcpy(&word, tail, 8);
-        }
-        // Per byte b, no carry crosses into the next byte: b >= 0x80, b < 0x20, b == 0x7f.
-        const uint64_t below32 = ~((word | HighBits) - Bytes(0x20)) & HighBits;
-        const uint64_t is127 = ((word & ~HighBits) + Bytes(0x01)) & HighBits;
-        if ((word & HighBits) | below32 | is127)
-            return LocaleKey;
-        // Now 32 <= b <= 126: b >= 'a' sets bit 7 of b + 0x1f, b > 'z' that of b + 0x05.
-        const uint64_t lower = ((word + Bytes(0x1f)) & ~(word + Bytes(0x05))) & HighBits;
-        hash = (hash ^ (word - (lower >> 2))) * 0xff51afd7ed558ccdull;
-        hash ^= hash >> 32;
-    }
-    const uint32_t tag = uint32_t(hash);
-    return tag < 2 ? tag + 2 : tag;
-}
-
-uint32_t foldedHash(QByteArrayView key) { return plainKeyTag(key.data(), key.size()); }
 
 QByteArrayView keyOf(const char *data, qsizetype size)
 {
@@ -59,97 +20,18 @@ QByteArrayView keyOf(const char *data, qsizetype size)
     return QByteArrayView(data, static_cast<const char *>(equals) - data);
 }
 
-uint32_t keyTagOfKey(const char *key, qsizetype size, bool asciiFolding)
-{
-    return asciiFolding ? plainKeyTag(key, size) : LocaleKey;
-}
-
-uint32_t keyTag(const char *data, qsizetype size, bool asciiFolding)
-{
-    const char *equals = static_cast<const char *>(std::memchr(data, '=', size_t(size)));
-    return equals ? keyTagOfKey(data, equals - data, asciiFolding) : NoKey;
-}
-
-// Removes every run of blanks that touches an "=", outside comment lines.
-// Writes to dst, which may be src itself or lie before it; returns the length.
-// firstEquals is the line's first "=", or null; *keyLength receives the length
-// of the normalised key, or -1 for a line without "=".
-qsizetype normaliseInto(const char *src, qsizetype size, char *dst, const char *firstEquals, qsizetype *keyLength)
-{
-    if (!firstEquals || src[0] == '#') {
-        if (dst != src)
-            std::memmove(dst, src, size_t(size));
-        *keyLength = firstEquals ? firstEquals - src : -1;
-        return size;
-    }
-    // Blanks can only go where they touch an "=": at the end of the text
-    // before each "=", and at the start of the text after it.
-    qsizetype out = 0;
-    qsizetype from = 0;
-    const char *equals = firstEquals;
-    *keyLength = -1;
-    while (equals) {
-        qsizetype pieceEnd = equals - src;
-        while (pieceEnd > from && src[pieceEnd - 1] == ' ')
-            --pieceEnd;
-        std::memmove(dst + out, src + from, size_t(pieceEnd - from));
-        out += pieceEnd - from;
-        if (*keyLength < 0)
-            *keyLength = out;
-        dst[out++] = '=';
-        from = equals - src + 1;
-        while (from < size && src[from] == ' ')
-            ++from;
-        equals = static_cast<const char *>(std::memchr(src + from, '=', size_t(size - from)));
-    }
-    std::memmove(dst + out, src + from, size_t(size - from));
-    return out + size - from;
-}
-
-// Calls lineFound(start, length) for each line: lines end at LF, CR LF or a lone
-// CR, and a terminator at the very end starts no further line. The terminator is
-// read before the callback runs, so the callback may overwrite it (and anything
-// before it, but nothing after it).
-template <typename LineFound>
-void forEachLine(const char *bytes, qsizetype size, LineFound lineFound)
-{
-    const char *const end = bytes + size;
-    // The next CR at or after the current line: most files have none at all.
-    const char *nextCr = nullptr;
-    bool crSearched = false;
-    qsizetype start = 0;
-    while (start < size) {
-        const char *from = bytes + start;
-        if (!crSearched || (nextCr && nextCr < from)) {
-            nextCr = static_cast<const char *>(std::memchr(from, '\r', size_t(end - from)));
-            crSearched = true;
-        }
-        const char *lf = static_cast<const char *>(std::memchr(from, '\n', size_t(end - from)));
-        qsizetype lineEnd;
-        qsizetype terminator;
-        if (nextCr && (!lf || nextCr < lf)) {
-            lineEnd = nextCr - bytes;
-            terminator = (lineEnd + 1 < size && bytes[lineEnd + 1] == '\n') ? 2 : 1;
-        } else if (lf) {
-            lineEnd = lf - bytes;
-            terminator = 1;
-        } else {
-            lineEnd = size;
-            terminator = 0;
-        }
-        lineFound(start, lineEnd - start);
-        start = lineEnd + terminator;
-    }
-}
-
 }  // namespace
 
 void ConfDocument::clear()
 {
-    m_lines.clear();
+    m_refs.clear();
     m_keyTags.clear();
+    m_gaps.clear();
     m_added.clear();
     m_storage.clear();
+    m_storageEnd = 0;
+    m_localePending = false;
+    m_anyLocaleKey = false;
     m_filled = false;
 }
 
@@ -162,93 +44,136 @@ void ConfDocument::loadFromBytes(QByteArray bytes)
     // the text is compacted in place; the one extra byte is for a missing final LF.
     m_storage.resize(size + 1);
     char *const base = m_storage.data();
+    m_tagLocale = MatchingLocale();
     const bool asciiFolding = AsciiFoldingIsPlain();
+    bool localePending = false;
 
     // Room for lines of 16 bytes on average, more than configuration lines
     // have; counting the lines first would cost a pass over the text. Room
     // that stays unused is never touched and costs no memory.
     const size_t expectedLines = size_t(size / 16 + 16);
-    m_lines.reserve(expectedLines);
+    m_refs.reserve(expectedLines);
     m_keyTags.reserve(expectedLines);
-    AdviseLargeBuffer(m_lines.data(), m_lines.capacity() * sizeof(Line));
-    AdviseLargeBuffer(m_keyTags.data(), m_keyTags.capacity() * sizeof(uint32_t));
+    AdviseLargeBuffer(m_refs.data(), m_refs.capacity() * sizeof(uint64_t));
+    AdviseLargeBuffer(m_keyTags.data(), m_keyTags.capacity() * sizeof(KeyTag));
 
-    qsizetype written = 0;
-    // The next "=" at or after the current line, found by one search that may
-    // run over many lines without one: the text is read once for "=", not
-    // once per line.
-    const char *nextEquals = static_cast<const char *>(std::memchr(base, '=', size_t(size)));
-    forEachLine(base, size, [&](qsizetype start, qsizetype length) {
-        const char *const source = base + start;
-        char *const line = base + written;
-        if (nextEquals && nextEquals < source)
-            nextEquals = static_cast<const char *>(std::memchr(source, '=', size_t(size - start)));
-        const char *equals = nextEquals && nextEquals < source + length ? nextEquals : nullptr;
-        qsizetype keyLength;
-        const qsizetype kept = normaliseInto(source, length, line, equals, &keyLength);
-        line[kept] = '\n';
-        // Field by field: a braced Line goes through the stack, and reading it
-        // back whole stalls on every line.
-        Line &entry = m_lines.emplace_back();
-        entry.data = line;
-        entry.size = kept;
-        m_keyTags.push_back(keyLength < 0 ? NoKey : keyTagOfKey(line, keyLength, asciiFolding));
-        written += kept + 1;
+    const qsizetype written = NormaliseText(base, size, [&](qsizetype offset, qsizetype, qsizetype keyLength) {
+        m_refs.push_back(uint64_t(offset));
+        const KeyTag tag = keyLength < 0 ? NoKey : LoadedKeyTag(base + offset, keyLength, asciiFolding);
+        localePending |= tag == LocaleKeyPending;
+        m_keyTags.push_back(tag);
     });
+    m_anyLocaleKey = localePending;
+    m_storageEnd = written;
+    m_localePending = localePending;
     m_filled = true;
 }
 
 QByteArrayView ConfDocument::line(qsizetype index) const
 {
-    const Line &entry = m_lines[size_t(index)];
-    return QByteArrayView(entry.data, entry.size);
+    const uint64_t ref = m_refs[size_t(index)];
+    if (ref & AddedLine) {
+        const QByteArray &text = m_added[size_t(ref & ~AddedLine)];
+        return QByteArrayView(text.constData(), text.size() - 1);
+    }
+    // A loaded line holds no LF and is followed by one.
+    const char *const start = m_storage.constData() + ref;
+    const void *const end = std::memchr(start, '\n', size_t(m_storageEnd - qsizetype(ref)));
+    return QByteArrayView(start, static_cast<const char *>(end) - start);
+}
+
+QByteArrayView ConfDocument::keyOfLine(qsizetype index) const
+{
+    const QByteArrayView text = line(index);
+    return keyOf(text.data(), text.size());
+}
+
+void ConfDocument::retag() const
+{
+    const bool asciiFolding = AsciiFoldingIsPlain();
+    bool localePending = false;
+    for (qsizetype i = 0; i < lineCount(); ++i) {
+        const QByteArrayView key = keyOfLine(i);
+        const KeyTag tag = key.data() ? LoadedKeyTag(key.data(), key.size(), asciiFolding) : NoKey;
+        localePending |= tag == LocaleKeyPending;
+        m_keyTags[size_t(i)] = tag;
+    }
+    m_localePending = localePending;
+    m_anyLocaleKey = localePending;
+    m_tagLocale = MatchingLocale();
+}
+
+void ConfDocument::hashLocaleKeys() const
+{
+    // A key that repeats the one before takes its tag without asking the
+    // locale again: files that repeat one key on many lines exist.
+    QByteArrayView lastKey;
+    KeyTag lastTag = NoKey;
+    for (qsizetype i = 0; i < lineCount(); ++i) {
+        if (m_keyTags[size_t(i)] != LocaleKeyPending)
+            continue;
+        const QByteArrayView key = keyOfLine(i);
+        if (!lastKey.data() || key != lastKey) {
+            lastTag = CollationKeyTag(key);
+            lastKey = key;
+        }
+        m_keyTags[size_t(i)] = lastTag;
+    }
+    m_localePending = false;
 }
 
 qsizetype ConfDocument::findEntry(QByteArrayView name) const
 {
+    // The tags hold for the locale they were made in; the program sets its
+    // locale once, but a caller may switch.
+    if (m_tagLocale != MatchingLocale())
+        retag();
     const qsizetype count = lineCount();
-    if (IsPlainAscii(name) && AsciiFoldingIsPlain()) {
-        // A plain name can only match a key with the same folded hash, or a key
-        // that needs the locale's comparison.
-        const uint32_t wanted = foldedHash(name);
-        const uint32_t *const tags = m_keyTags.data();
-        auto candidate = [&](qsizetype i) { return tags[i] == wanted || tags[i] == LocaleKey; };
-        auto matches = [&](qsizetype i) {
-            return candidate(i) && NamesMatch(keyOf(m_lines[size_t(i)].data, m_lines[size_t(i)].size), name);
-        };
-        // Sixteen tags at a time in vector registers; only a block with a
-        // candidate is looked at one by one.
-        using Tags = uint32_t __attribute__((vector_size(16)));
-        constexpr qsizetype Block = 16;
-        const Tags wantedTags = {wanted, wanted, wanted, wanted};
-        const Tags localeTags = {LocaleKey, LocaleKey, LocaleKey, LocaleKey};
-        qsizetype i = 0;
-        for (; i + Block <= count; i += Block) {
-            Tags any = {0, 0, 0, 0};
-            for (qsizetype k = 0; k < Block; k += 4) {
-                Tags four;
-                std::memcpy(&four, tags + i + k, sizeof four);
-                any |= Tags((four == wantedTags) | (four == localeTags));
-            }
-            uint64_t halves[2];
-            std::memcpy(halves, &any, sizeof halves);
-            if ((halves[0] | halves[1]) == 0)
-                continue;
-            for (qsizetype k = 0; k < Block; ++k)
-                if (matches(i + k))
-                    return i + k;
-        }
-        for (; i < count; ++i)
-            if (matches(i))
+    // A candidate whose key is the one just ruled out is ruled out too: a
+    // file that repeats one key on many lines, whose tag happens to be the
+    // name's, asks the locale once, not once per line.
+    QByteArrayView ruledOut;
+    auto matches = [&](qsizetype i) {
+        const QByteArrayView key = keyOfLine(i);
+        if (ruledOut.data() && key == ruledOut)
+            return false;
+        if (NamesMatch(key, name))
+            return true;
+        ruledOut = key;
+        return false;
+    };
+    // A name this long may be too long for wcsxfrm, or equal a long key with
+    // undecodable bytes: every key is compared. No parameter name comes here.
+    if (NameMayMatchLongUndecodableKey(name)) {
+        for (qsizetype i = 0; i < count; ++i)
+            if (m_keyTags[size_t(i)] != NoKey && matches(i))
                 return i;
         return -1;
     }
-    for (qsizetype i = 0; i < count; ++i) {
-        if (m_keyTags[size_t(i)] != NoKey
-            && NamesMatch(keyOf(m_lines[size_t(i)].data, m_lines[size_t(i)].size), name))
-            return i;
+    if (m_localePending)
+        hashLocaleKeys();
+    const KeyTag wantedCollation = CollationKeyTag(name);
+    const KeyTag *const tags = m_keyTags.data();
+    if (!IsPlainAscii(name) || !AsciiFoldingIsPlain()) {
+        // Such a name may equal an ASCII key only through the locale, so every
+        // ASCII key is a candidate. The catalogue's names never come here.
+        for (qsizetype i = 0; i < count; ++i)
+            if ((tags[i] == wantedCollation || tags[i] == LongLocaleKey || IsAsciiTag(tags[i])) && matches(i))
+                return i;
+        return -1;
     }
-    return -1;
+    // An ASCII name can only match a key with the same folded hash, one with
+    // the same collation hash, or a key too long to have one.
+    const KeyTag wantedAscii = AsciiKeyTag(name.data(), name.size());
+    if (!m_anyLocaleKey)
+        return ScanKeyTags(tags, count, [&](KeyTags8 eight) { return eight == wantedAscii; },
+                        [&](qsizetype i) { return tags[i] == wantedAscii && matches(i); });
+    return ScanKeyTags(
+        tags, count,
+        [&](KeyTags8 eight) { return (eight == wantedAscii) | (eight == wantedCollation) | (eight == LongLocaleKey); },
+        [&](qsizetype i) {
+            return (tags[i] == wantedAscii || tags[i] == wantedCollation || tags[i] == LongLocaleKey) && matches(i);
+        });
 }
 
 QByteArray ConfDocument::value(QByteArrayView name) const
@@ -256,18 +181,16 @@ QByteArray ConfDocument::value(QByteArrayView name) const
     const qsizetype index = findEntry(name);
     if (index < 0)
         return QByteArray();
-    const Line &entry = m_lines[size_t(index)];
-    const qsizetype keyLength = keyOf(entry.data, entry.size).size();
-    return QByteArray(entry.data + keyLength + 1, entry.size - keyLength - 1);
+    const QByteArrayView text = line(index);
+    const qsizetype keyLength = keyOf(text.data(), text.size()).size();
+    return text.sliced(keyLength + 1).toByteArray();
 }
 
-const char *ConfDocument::storeText(QByteArray text)
+void ConfDocument::dropLoadedLine(qsizetype index)
 {
-    // Like the loaded lines, a set line is followed by its LF, so saving can
-    // write runs of lines without copying them.
-    text.append('\n');
-    m_added.push_back(std::move(text));
-    return m_added.back().constData();
+    const uint64_t ref = m_refs[size_t(index)];
+    if (!(ref & AddedLine))
+        m_gaps.insert(std::upper_bound(m_gaps.begin(), m_gaps.end(), ref), ref);
 }
 
 void ConfDocument::setValue(QByteArrayView name, QByteArrayView value)
@@ -275,43 +198,63 @@ void ConfDocument::setValue(QByteArrayView name, QByteArrayView value)
     const qsizetype index = findEntry(name);
     if (value.isEmpty()) {
         if (index >= 0) {
-            m_lines.erase(m_lines.begin() + index);
+            dropLoadedLine(index);
+            m_refs.erase(m_refs.begin() + index);
             m_keyTags.erase(m_keyTags.begin() + index);
         }
         return;
     }
+    // Like the loaded lines, a set line is followed by its LF, so saving can
+    // write runs of lines without copying them.
     QByteArray text;
     text.reserve(name.size() + 1 + value.size() + 1);
-    text.append(name).append('=').append(value);
-    const qsizetype size = text.size();
-    const char *data = storeText(std::move(text));
-    const uint32_t tag = keyTag(data, size, AsciiFoldingIsPlain());
+    text.append(name).append('=').append(value).append('\n');
+    const QByteArrayView key = keyOf(text.constData(), text.size() - 1);
+    const KeyTag tag = LoadedKeyTag(key.data(), key.size(), AsciiFoldingIsPlain());
+    m_localePending |= tag == LocaleKeyPending;
+    m_anyLocaleKey |= tag == LocaleKeyPending;
+    m_added.push_back(std::move(text));
+    const uint64_t ref = AddedLine | uint64_t(m_added.size() - 1);
     if (index >= 0) {
-        m_lines[size_t(index)] = {data, size};
+        dropLoadedLine(index);
+        m_refs[size_t(index)] = ref;
         m_keyTags[size_t(index)] = tag;
     } else {
-        m_lines.push_back({data, size});
+        m_refs.push_back(ref);
         m_keyTags.push_back(tag);
     }
 }
 
 std::vector<QByteArrayView> ConfDocument::savedChunks() const
 {
+    // Loaded lines keep their order, so a run of them is one piece of the
+    // stored text; a run ends where a line was removed or replaced (a gap),
+    // or where the stored text ends.
     std::vector<QByteArrayView> chunks;
-    const char *chunkStart = nullptr;
-    qsizetype chunkSize = 0;
-    for (const Line &entry : m_lines) {
-        if (chunkStart && entry.data == chunkStart + chunkSize) {
-            chunkSize += entry.size + 1;
+    const char *const base = m_storage.constData();
+    auto gap = m_gaps.begin();
+    qsizetype runStart = -1;
+    auto endRun = [&]() {
+        const qsizetype runEnd = gap != m_gaps.end() ? qsizetype(*gap) : m_storageEnd;
+        chunks.emplace_back(base + runStart, runEnd - runStart);
+        runStart = -1;
+    };
+    for (const uint64_t ref : m_refs) {
+        if (ref & AddedLine) {
+            if (runStart >= 0)
+                endRun();
+            chunks.emplace_back(m_added[size_t(ref & ~AddedLine)]);
             continue;
         }
-        if (chunkStart)
-            chunks.emplace_back(chunkStart, chunkSize);
-        chunkStart = entry.data;
-        chunkSize = entry.size + 1;
+        if (runStart >= 0 && gap != m_gaps.end() && *gap < ref)
+            endRun();
+        while (gap != m_gaps.end() && *gap < ref)
+            ++gap;
+        if (runStart < 0)
+            runStart = qsizetype(ref);
     }
-    if (chunkStart)
-        chunks.emplace_back(chunkStart, chunkSize);
+    if (runStart >= 0)
+        endRun();
     return chunks;
 }
 
@@ -325,21 +268,51 @@ QByteArray ConfDocument::savedText() const
 
 std::vector<QByteArray> SplitConfLines(QByteArrayView bytes)
 {
+    // Lines end at LF, CR LF or a lone CR, and a terminator at the very end
+    // starts no further line. The next CR and the next LF are searched for
+    // again only once a line passes them: a file with no CR, or no LF at all,
+    // is read once for each, not once per line.
     std::vector<QByteArray> lines;
-    forEachLine(bytes.data(), bytes.size(), [&](qsizetype start, qsizetype length) {
-        lines.emplace_back(bytes.data() + start, length);
-    });
+    const char *const begin = bytes.data();
+    const qsizetype size = bytes.size();
+    const char *nextCr = nullptr;
+    const char *nextLf = nullptr;
+    bool crSearched = false;
+    bool lfSearched = false;
+    qsizetype start = 0;
+    while (start < size) {
+        const char *from = begin + start;
+        if (!crSearched || (nextCr && nextCr < from)) {
+            nextCr = static_cast<const char *>(std::memchr(from, '\r', size_t(size - start)));
+            crSearched = true;
+        }
+        if (!lfSearched || (nextLf && nextLf < from)) {
+            nextLf = static_cast<const char *>(std::memchr(from, '\n', size_t(size - start)));
+            lfSearched = true;
+        }
+        qsizetype lineEnd = size;
+        qsizetype terminator = 0;
+        if (nextCr && (!nextLf || nextCr < nextLf)) {
+            lineEnd = nextCr - begin;
+            terminator = (lineEnd + 1 < size && begin[lineEnd + 1] == '\n') ? 2 : 1;
+        } else if (nextLf) {
+            lineEnd = nextLf - begin;
+            terminator = 1;
+        }
+        lines.emplace_back(from, lineEnd - start);
+        start = lineEnd + terminator;
+    }
     return lines;
 }
 
 QByteArray NormaliseConfLine(QByteArrayView line)
 {
-    QByteArray result(line.size(), Qt::Uninitialized);
-    if (line.isEmpty())
-        return result;
-    qsizetype keyLength;
-    const char *equals = static_cast<const char *>(std::memchr(line.data(), '=', size_t(line.size())));
-    result.truncate(normaliseInto(line.data(), line.size(), result.data(), equals, &keyLength));
+    // Room for the LF that the loader puts after a line, cut off again.
+    QByteArray result(line.size() + 1, Qt::Uninitialized);
+    if (!line.isEmpty())
+        std::memcpy(result.data(), line.data(), size_t(line.size()));
+    const qsizetype written = NormaliseText(result.data(), line.size(), [](qsizetype, qsizetype, qsizetype) {});
+    result.truncate(written > 0 ? written - 1 : 0);
     return result;
 }
 

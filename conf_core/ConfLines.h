@@ -3,9 +3,10 @@
 // normalised so that no blank stands next to "=" outside comment lines.
 //
 // Built for files of millions of lines: the file's bytes are kept in one
-// buffer that normalisation compacts in place, lines are views into it, and
+// buffer that normalisation compacts in place, a line is its offset there, and
 // each line carries a tag of its key so lookups scan a small array instead of
-// the text. An unchanged document is saved as one contiguous write.
+// the text and ask the locale about a line at most once. An unchanged
+// document is saved as one contiguous write.
 
 #include <QByteArray>
 #include <QByteArrayView>
@@ -23,7 +24,7 @@ public:
     // or since a clear(), is never saved over the file.
     bool isFilled() const { return m_filled; }
 
-    qsizetype lineCount() const { return qsizetype(m_lines.size()); }
+    qsizetype lineCount() const { return qsizetype(m_refs.size()); }
     QByteArrayView line(qsizetype index) const;
 
     // GetConfValue: the value of the first entry line whose key matches the
@@ -39,22 +40,32 @@ public:
     QByteArray savedText() const;
 
 private:
-    struct Line {
-        const char *data;
-        qsizetype size;
-    };
+    // A line is its offset in m_storage, or AddedLine and its index in m_added.
+    static constexpr uint64_t AddedLine = uint64_t(1) << 63;
+
+    QByteArrayView keyOfLine(qsizetype index) const;
     qsizetype findEntry(QByteArrayView name) const;
-    const char *storeText(QByteArray text);
+    void retag() const;
+    void hashLocaleKeys() const;
+    void dropLoadedLine(qsizetype index);
 
     QByteArray m_storage;             // the file's bytes, normalised, each line followed by LF
-    std::deque<QByteArray> m_added;   // text of lines set after loading
-    std::vector<Line> m_lines;
-    std::vector<uint32_t> m_keyTags;  // per line: see keyTag() in ConfLines.cpp
+    qsizetype m_storageEnd = 0;       // where the normalised text ends
+    std::deque<QByteArray> m_added;   // text of lines set after loading, each followed by LF
+    std::vector<uint64_t> m_refs;     // the document's lines in order
+    std::vector<uint64_t> m_gaps;     // sorted offsets of loaded lines removed or replaced
+    // Per line, a tag of its key (see KeyTags.h). Lookups fill in what
+    // loading left for later, so they change these without changing the document.
+    mutable std::vector<uint16_t> m_keyTags;
+    mutable bool m_localePending = false;  // some tags wait for their collation hash
+    mutable bool m_anyLocaleKey = false;   // some key needs the locale
+    mutable std::string m_tagLocale;  // the locale the tags were made in
     bool m_filled = false;
 };
 
 // Line splitting and normalisation, on their own for tests and tools.
 std::vector<QByteArray> SplitConfLines(QByteArrayView bytes);
+// A line holds no LF or CR.
 QByteArray NormaliseConfLine(QByteArrayView line);
 
 // The document's operations on a given document and file. A load that fails,

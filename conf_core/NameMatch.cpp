@@ -3,25 +3,28 @@
 #include "LocaleText.h"
 
 #include <clocale>
+#include <cstdlib>
+#include <cstring>
 #include <cwchar>
 #include <cwctype>
-#include <string>
+#include <vector>
 
 namespace {
 
+// Upper-cased ASCII characters other than a-z must stay themselves, collate
+// apart from each other and not be ignored next to a letter; otherwise byte
+// comparison could differ from wcscoll. NUL never reaches the collation: it
+// is an undecodable byte there (see LocaleText.h).
 bool asciiFoldingHolds()
 {
-    for (wint_t c = 32; c <= 126; ++c) {
-        const wint_t expected = (c >= 'a' && c <= 'z') ? c - 32 : c;
-        if (std::towupper(c) != expected)
-            return false;
-    }
-    // Every upper-cased printable character must collate apart from every
-    // other and must not be ignored, or byte comparison could differ from wcscoll.
     std::wstring folded;
-    for (wchar_t c = 32; c <= 126; ++c)
-        if (!(c >= L'a' && c <= L'z'))
-            folded.push_back(c);
+    for (wchar_t c = 1; c <= 127; ++c) {
+        if (c >= L'a' && c <= L'z')
+            continue;
+        if (std::towupper(wint_t(c)) != wint_t(c))
+            return false;
+        folded.push_back(c);
+    }
     for (size_t i = 0; i < folded.size(); ++i) {
         const wchar_t one[2] = {folded[i], 0};
         const wchar_t withA[3] = {L'A', folded[i], 0};
@@ -47,29 +50,76 @@ bool hasEscapes(const std::wstring &text)
 std::wstring upperWide(QByteArrayView bytes)
 {
     std::wstring wide = LocaleToWide(bytes);
-    for (wchar_t &c : wide)
-        c = wchar_t(std::towupper(wint_t(c)));
+    for (wchar_t &c : wide) {
+        if (c >= L'a' && c <= L'z')
+            c = wchar_t(c - 32);
+        else
+            c = wchar_t(std::towupper(wint_t(c)));
+    }
     return wide;
 }
 
 char foldAscii(char c) { return (c >= 'a' && c <= 'z') ? char(c - 32) : c; }
 
+uint32_t hashOf(const wchar_t *text, size_t length, uint32_t seed)
+{
+    uint64_t hash = 0x9e3779b97f4a7c15ull ^ seed;
+    for (size_t i = 0; i < length; ++i)
+        hash = (hash ^ uint32_t(text[i])) * 0xff51afd7ed558ccdull;
+    return uint32_t(hash ^ (hash >> 32));
+}
+
 }  // namespace
 
 bool IsPlainAscii(QByteArrayView text)
 {
-    for (char c : text)
-        if (c < 32 || c > 126)
-            return false;
-    return true;
+    // Eight bytes at a time: loading asks this of many keys.
+    const char *data = text.data();
+    qsizetype size = text.size();
+    uint64_t highBits = 0;
+    for (; size >= 8; data += 8, size -= 8) {
+        uint64_t word;
+        std::memcpy(&word, data, sizeof word);
+        highBits |= word;
+    }
+    for (; size > 0; ++data, --size)
+        highBits |= static_cast<unsigned char>(*data);
+    return (highBits & 0x8080808080808080ull) == 0;
+}
+
+bool HasUndecodableBytes(QByteArrayView text)
+{
+    // A piece ends before a byte that starts a character in UTF-8 (anything
+    // but a continuation byte) or before any byte in a single-byte set: no
+    // valid character spans the cut, and an invalid sequence stays invalid.
+    const bool singleByte = MB_CUR_MAX == 1;
+    const bool utf8 = LocaleCodeset() == "UTF-8";
+    constexpr qsizetype Piece = 64 * 1024;
+    qsizetype at = 0;
+    while (at < text.size()) {
+        qsizetype end = text.size();
+        if ((singleByte || utf8) && end - at > Piece) {
+            end = at + Piece;
+            while (utf8 && end < text.size() && (static_cast<unsigned char>(text[end]) & 0xc0) == 0x80)
+                ++end;
+        }
+        if (hasEscapes(LocaleToWide(text.sliced(at, end - at))))
+            return true;
+        at = end;
+    }
+    return false;
+}
+
+std::string MatchingLocale()
+{
+    return std::string(std::setlocale(LC_CTYPE, nullptr)) + '/' + std::setlocale(LC_COLLATE, nullptr);
 }
 
 bool AsciiFoldingIsPlain()
 {
     static std::string checkedLocale;
     static bool plain = false;
-    const std::string current = std::string(std::setlocale(LC_CTYPE, nullptr)) + '/'
-                                + std::setlocale(LC_COLLATE, nullptr);
+    const std::string current = MatchingLocale();
     if (current != checkedLocale) {
         plain = asciiFoldingHolds();
         checkedLocale = current;
@@ -93,4 +143,21 @@ bool NamesMatch(QByteArrayView key, QByteArrayView name)
     if (hasEscapes(wideKey) || hasEscapes(wideName))
         return wideKey == wideName;
     return std::wcscoll(wideKey.c_str(), wideName.c_str()) == 0;
+}
+
+uint32_t CollationHash(QByteArrayView text)
+{
+    const std::wstring wide = upperWide(text);
+    // Text with undecodable bytes only equals itself, so its own characters
+    // are its key; a different seed keeps the two kinds apart.
+    if (hasEscapes(wide))
+        return hashOf(wide.data(), wide.size(), 1);
+    // wcscoll(a, b) == 0 exactly when the wcsxfrm keys of a and b are equal.
+    std::vector<wchar_t> key(wide.size() * 8 + 16);
+    size_t length = std::wcsxfrm(key.data(), wide.c_str(), key.size());
+    if (length >= key.size()) {
+        key.resize(length + 1);
+        length = std::wcsxfrm(key.data(), wide.c_str(), key.size());
+    }
+    return hashOf(key.data(), length, 2);
 }

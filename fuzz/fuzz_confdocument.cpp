@@ -3,8 +3,8 @@
 // plain re-statement of the file format that is slow but obviously right.
 //
 // Input layout: byte 0 = name length (low 5 bits) and flags, byte 1 = value
-// length (low 6 bits), byte 2 = line selector, then the name, the value, and
-// the rest is the file.
+// length (low 6 bits) and the locale (high 2 bits), byte 2 = line selector,
+// then the name, the value, and the rest is the file.
 
 #include "ConfLines.h"
 #include "NameMatch.h"
@@ -27,6 +27,11 @@ namespace {
 using Lines = std::vector<QByteArray>;
 
 QByteArray scratchFile;
+
+// Lookups fold and collate by the locale; these differ in character set, in
+// upper-casing (Turkish "i") and in collation. One missing on the machine
+// falls back to C.UTF-8.
+const char *const Locales[4] = {"C.UTF-8", "de_DE.ISO-8859-1", "tr_TR.UTF-8", "C"};
 
 void check(bool holds, const char *what)
 {
@@ -139,7 +144,6 @@ void removeScratch()
 
 extern "C" int LLVMFuzzerInitialize(int *, char ***)
 {
-    // Non-ASCII names are matched through the locale.
     if (!std::setlocale(LC_ALL, "C.UTF-8")) {
         std::fprintf(stderr, "locale C.UTF-8 missing\n");
         std::abort();
@@ -162,6 +166,8 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t *data, size_t size)
     const bool nameFromDocument = data[0] & 0x20;
     const bool swapCase = data[0] & 0x40;
     const size_t valueLength = data[1] & 0x3f;
+    if (!std::setlocale(LC_ALL, Locales[data[1] >> 6]))
+        std::setlocale(LC_ALL, "C.UTF-8");
     const uint8_t selector = data[2];
     size_t at = 3;
     auto take = [&](size_t wanted) {

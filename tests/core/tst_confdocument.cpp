@@ -3,6 +3,7 @@
 
 #include "ConfLines.h"
 #include "FileError.h"
+#include "KeyTags.h"
 #include "ReferenceNormalisation.h"
 #include "TestFiles.h"
 
@@ -10,6 +11,7 @@
 #include <QRandomGenerator>
 #include <QTemporaryDir>
 #include <QTest>
+#include <chrono>
 #include <clocale>
 
 namespace {
@@ -90,6 +92,25 @@ private slots:
         }
     }
 
+    // Whole files, long enough for the loader's sixteen-byte steps, in every
+    // state of how far its output has fallen behind its input.
+    void loaderAgreesWithTwoPassesOnRandomFiles()
+    {
+        QRandomGenerator random(20261209);
+        const char alphabet[] = {' ', ' ', ' ', '=', '#', 'a', 'b', '\t', '\n', '\r', '\0'};
+        for (int round = 0; round < 3000; ++round) {
+            QByteArray file;
+            const int length = random.bounded(400);
+            const int plainRun = random.bounded(40);
+            for (int i = 0; i < length; ++i)
+                file.append(random.bounded(plainRun + 1) == 0 ? alphabet[random.bounded(int(sizeof alphabet))] : 'k');
+            QList<QByteArray> expected;
+            for (const QByteArray &line : SplitConfLines(file))
+                expected.append(normaliseByTwoPasses(line));
+            QCOMPARE(linesOf(documentOf(file)), expected);
+        }
+    }
+
     void split_data()
     {
         QTest::addColumn<QByteArray>("bytes");
@@ -125,6 +146,8 @@ private slots:
         QTest::newRow("leading blanks never match") << QByteArray("  DefaultDbCachePages = 100\n") << QByteArray("DefaultDbCachePages") << QByteArray();
         QTest::newRow("tabs never match") << QByteArray("LockSignal\t=\t16\n") << QByteArray("LockSignal") << QByteArray();
         QTest::newRow("comment never matches") << QByteArray("#LockMemSize = 262144\n") << QByteArray("LockMemSize") << QByteArray();
+        QTest::newRow("comment key with its hash and blank")
+            << QByteArray("#Other = 1\n#LockMemSize = 262144\n") << QByteArray("#lockmemsize ") << QByteArray(" 262144");
         QTest::newRow("first of duplicates") << QByteArray("IpcName = one\nIpcName = two\n") << QByteArray("IpcName") << QByteArray("one");
         QTest::newRow("remark is part of value") << QByteArray("TcpNoNagle = 1 # on\n") << QByteArray("TcpNoNagle") << QByteArray("1 # on");
         QTest::newRow("value with equals") << QByteArray("RootDirectory = /a=b\n") << QByteArray("RootDirectory") << QByteArray("/a=b");
@@ -143,6 +166,161 @@ private slots:
         QFETCH(QByteArray, value);
         const ConfDocument document = documentOf(file);
         QCOMPARE(GetConfValue(document, name), value);
+    }
+
+    // Names are ASCII; a-z fold as ASCII in every locale, everything else
+    // folds and collates the way the locale says.
+    void getValueInLocale_data()
+    {
+        QTest::addColumn<QByteArray>("locale");
+        QTest::addColumn<QByteArray>("file");
+        QTest::addColumn<QByteArray>("name");
+        QTest::addColumn<QByteArray>("value");
+        for (const char *locale : {"C.UTF-8", "de_DE.ISO-8859-1", "tr_TR.UTF-8"}) {
+            const QByteArray at = QByteArray(" in ") + locale;
+            QTest::newRow("upper-case key" + at) << QByteArray(locale) << QByteArray("CONNECTIONTIMEOUT = 5\n")
+                                                 << QByteArray("ConnectionTimeout") << QByteArray("5");
+            QTest::newRow("lower-case key" + at) << QByteArray(locale) << QByteArray("ipcname = x\n")
+                                                 << QByteArray("IpcName") << QByteArray("x");
+            QTest::newRow("tab in key never matches" + at)
+                << QByteArray(locale) << QByteArray("IpcName\t= x\nipcname = y\n") << QByteArray("IpcName") << QByteArray("y");
+            QTest::newRow("tab in key and name" + at)
+                << QByteArray(locale) << QByteArray("Ipc\tName = x\n") << QByteArray("IPC\tNAME") << QByteArray("x");
+        }
+        QTest::newRow("Latin-1 letters fold in de_DE.ISO-8859-1")
+            << QByteArray("de_DE.ISO-8859-1") << QByteArray("gr\xf6\xdf" "e = 5\nGr\xf6\xdf" "e = 6\n")
+            << QByteArray("GR\xd6\xdf" "E") << QByteArray("5");
+        QTest::newRow("umlaut is not its base letter")
+            << QByteArray("de_DE.ISO-8859-1") << QByteArray("gr\xf6sse = 5\ngrosse = 6\n") << QByteArray("GROSSE")
+            << QByteArray("6");
+        QTest::newRow("Turkish dotless i folds to I")
+            << QByteArray("tr_TR.UTF-8") << QByteArray("\xc4\xb1pcname = x\n") << QByteArray("IPCNAME") << QByteArray("x");
+        QTest::newRow("Turkish dotted capital is not I")
+            << QByteArray("tr_TR.UTF-8") << QByteArray("\xc4\xb0PCNAME = x\nIPCNAME = y\n") << QByteArray("IpcName")
+            << QByteArray("y");
+    }
+    void getValueInLocale()
+    {
+        QFETCH(QByteArray, locale);
+        QFETCH(QByteArray, file);
+        QFETCH(QByteArray, name);
+        QFETCH(QByteArray, value);
+        if (!setlocale(LC_ALL, locale.constData()))
+            QSKIP("locale not generated on this machine");
+        ConfDocument document = documentOf(file);
+        QCOMPARE(GetConfValue(document, name), value);
+        // Asked twice: the second lookup uses what the first one kept.
+        QCOMPARE(GetConfValue(document, name), value);
+        // Setting replaces the line that was found instead of adding a second one.
+        SetConfValue(document, name, "new");
+        QCOMPARE(document.lineCount(), qsizetype(SplitConfLines(file).size()));
+        QCOMPARE(GetConfValue(document, name), QByteArray("new"));
+        setlocale(LC_ALL, "C.UTF-8");
+    }
+
+    // A key that needs the locale may come into a document of ASCII keys by a set.
+    void setKeyIsFoundThroughTheLocale()
+    {
+        if (!setlocale(LC_ALL, "tr_TR.UTF-8"))
+            QSKIP("locale tr_TR.UTF-8 is not generated on this machine");
+        ConfDocument document = documentOf("x=1\n");
+        QCOMPARE(GetConfValue(document, "IpcName"), QByteArray());
+        SetConfValue(document, "\xc4\xb1pcname", "5");
+        QCOMPARE(GetConfValue(document, "IpcName"), QByteArray("5"));
+        SetConfValue(document, "IPCNAME", "6");
+        QCOMPARE(document.savedText(), QByteArray("x=1\nIPCNAME=6\n"));
+        setlocale(LC_ALL, "C.UTF-8");
+    }
+
+    // Tags are short hashes, so some key shares the name's tag without
+    // matching it. A file that repeats such a key on every line must not make
+    // each lookup ask the locale once per line.
+    void repeatedKeyWithTheNamesTagIsRuledOutOnce()
+    {
+        if (!setlocale(LC_ALL, "de_DE.ISO-8859-1"))
+            QSKIP("locale de_DE.ISO-8859-1 is not generated on this machine");
+        const KeyTag wanted = CollationKeyTag("IpcName");
+        QByteArray key;
+        for (int i = 0; key.isEmpty(); ++i) {
+            const QByteArray candidate = "\xfc" + QByteArray::number(i);
+            if (CollationKeyTag(candidate) == wanted)
+                key = candidate;
+        }
+        QByteArray file;
+        for (int i = 0; i < 200000; ++i)
+            file += key + "=1\n";
+        file += "IpcName=found\n";
+        using Clock = std::chrono::steady_clock;
+        const auto loadStart = Clock::now();
+        ConfDocument document = documentOf(file);
+        const auto loadTime = Clock::now() - loadStart;
+        // The first lookup works out the collation tags, once per distinct key.
+        const auto firstStart = Clock::now();
+        QCOMPARE(GetConfValue(document, "IpcName"), QByteArray("found"));
+        const auto firstTime = Clock::now() - firstStart;
+        // The fastest of three, so that a busy moment cannot fail the test.
+        auto lookupTime = loadTime * 100;
+        for (int round = 0; round < 3; ++round) {
+            const auto lookupStart = Clock::now();
+            QCOMPARE(GetConfValue(document, "IpcName"), QByteArray("found"));
+            lookupTime = std::min(lookupTime, Clock::now() - lookupStart);
+        }
+        setlocale(LC_ALL, "C.UTF-8");
+        QVERIFY2(firstTime <= 4 * loadTime,
+                 qPrintable(QStringLiteral("first lookup %1 ms, load %2 ms")
+                                .arg(std::chrono::duration<double, std::milli>(firstTime).count())
+                                .arg(std::chrono::duration<double, std::milli>(loadTime).count())));
+        QVERIFY2(lookupTime <= 2 * loadTime,
+                 qPrintable(QStringLiteral("lookup %1 ms, load %2 ms")
+                                .arg(std::chrono::duration<double, std::milli>(lookupTime).count())
+                                .arg(std::chrono::duration<double, std::milli>(loadTime).count())));
+    }
+
+    // A key of hundreds of kilobytes (a long comment with an "=" far in) costs
+    // its conversion once. With bytes the locale cannot decode it only equals
+    // a name of about its own length, so lookups of short names pass it by.
+    void longKeyWithUndecodableBytesIsPassedBy()
+    {
+        QVERIFY(setlocale(LC_ALL, "C.UTF-8"));
+        QByteArray text;
+        for (int i = 0; i < 40000; ++i)
+            text += "Gr\xf6\xdf" "e ";
+        const QByteArray longKey = "# " + text;
+        QByteArray file;
+        for (int i = 0; i < 20; ++i)
+            file += longKey + QByteArray::number(i) + " = y\n";
+        file += "IpcName=found\n";
+        using Clock = std::chrono::steady_clock;
+        const auto loadStart = Clock::now();
+        ConfDocument document = documentOf(file);
+        const auto loadTime = Clock::now() - loadStart;
+        QCOMPARE(GetConfValue(document, "IpcName"), QByteArray("found"));
+        auto lookupTime = loadTime * 100;
+        for (int round = 0; round < 3; ++round) {
+            const auto lookupStart = Clock::now();
+            QCOMPARE(GetConfValue(document, "LockSignal"), QByteArray());
+            lookupTime = std::min(lookupTime, Clock::now() - lookupStart);
+        }
+        QVERIFY2(lookupTime <= loadTime,
+                 qPrintable(QStringLiteral("lookup %1 ms, load %2 ms")
+                                .arg(std::chrono::duration<double, std::milli>(lookupTime).count())
+                                .arg(std::chrono::duration<double, std::milli>(loadTime).count())));
+        // A name as long as the key still finds it.
+        QCOMPARE(GetConfValue(document, (longKey + "7 ").toUpper()), QByteArray(" y"));
+    }
+
+    void lookupFollowsALocaleChangeAfterLoading()
+    {
+        if (!setlocale(LC_ALL, "C.UTF-8"))
+            QSKIP("locale C.UTF-8 is not generated on this machine");
+        // In UTF-8 the Latin-1 bytes cannot be decoded and only equal themselves.
+        ConfDocument document = documentOf("gr\xf6\xdf" "e = 5\n");
+        QCOMPARE(GetConfValue(document, "GR\xd6\xdf" "E"), QByteArray());
+        if (!setlocale(LC_ALL, "de_DE.ISO-8859-1"))
+            QSKIP("locale de_DE.ISO-8859-1 is not generated on this machine");
+        QCOMPARE(GetConfValue(document, "GR\xd6\xdf" "E"), QByteArray("5"));
+        QVERIFY(setlocale(LC_ALL, "C.UTF-8"));
+        QCOMPARE(GetConfValue(document, "GR\xd6\xdf" "E"), QByteArray());
     }
 
     void setValue_data()
@@ -201,6 +379,50 @@ private slots:
         SetConfValue(document, "Key500", "x");
         QCOMPARE(document.savedChunks().size(), size_t(3));
         QVERIFY(document.savedText().contains("\nKey500=x\n# comment\nKey501=501\n"));
+    }
+
+    // Removed and replaced lines cut the loaded text into pieces; whatever the
+    // edits, the saved text is the lines in order, each followed by LF.
+    void editsKeepTheSavedText_data()
+    {
+        QTest::addColumn<quint32>("seed");
+        for (quint32 seed : {1u, 2u, 3u, 4u, 5u, 6u, 7u, 8u})
+            QTest::newRow(qPrintable(QStringLiteral("seed %1").arg(seed))) << seed;
+    }
+    void editsKeepTheSavedText()
+    {
+        QFETCH(quint32, seed);
+        QRandomGenerator random(seed);
+        const QByteArrayList names = {"a", "B", "c", "D", "e"};
+        QByteArray file;
+        QList<QByteArray> model;
+        for (int i = 0; i < 12; ++i) {
+            const QByteArray line = random.bounded(3) == 0 ? QByteArray("# note")
+                                                           : names[random.bounded(int(names.size()))] + "=" + QByteArray::number(i);
+            file += line + (random.bounded(2) ? "\r\n" : "\n");
+            model.append(line);
+        }
+        ConfDocument document = documentOf(file);
+        for (int step = 0; step < 30; ++step) {
+            const QByteArray name = names[random.bounded(int(names.size()))];
+            const QByteArray value = random.bounded(3) == 0 ? QByteArray() : "v" + QByteArray::number(step);
+            qsizetype found = -1;
+            for (qsizetype i = 0; i < model.size() && found < 0; ++i)
+                if (model[i].toUpper().startsWith(name.toUpper() + "="))
+                    found = i;
+            if (value.isEmpty() && found >= 0)
+                model.removeAt(found);
+            else if (!value.isEmpty() && found >= 0)
+                model[found] = name + "=" + value;
+            else if (!value.isEmpty())
+                model.append(name + "=" + value);
+            SetConfValue(document, name, value);
+            QCOMPARE(linesOf(document), model);
+            QByteArray expected;
+            for (const QByteArray &line : model)
+                expected += line + "\n";
+            QCOMPARE(document.savedText(), expected);
+        }
     }
 
     void badInputSurvives_data()
