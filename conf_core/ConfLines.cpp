@@ -35,19 +35,10 @@ void ConfDocument::clear()
     m_filled = false;
 }
 
-void ConfDocument::loadFromBytes(QByteArray bytes)
+void ConfDocument::startLoad(qsizetype size)
 {
     clear();
-    const qsizetype size = bytes.size();
-    m_storage = std::move(bytes);
-    // Normalising only shortens lines and turns every terminator into one LF, so
-    // the text is compacted in place; the one extra byte is for a missing final LF.
-    m_storage.resize(size + 1);
-    char *const base = m_storage.data();
     m_tagLocale = MatchingLocale();
-    const bool asciiFolding = AsciiFoldingIsPlain();
-    bool localePending = false;
-
     // Room for lines of 16 bytes on average, more than configuration lines
     // have; counting the lines first would cost a pass over the text. Room
     // that stays unused is never touched and costs no memory.
@@ -56,17 +47,40 @@ void ConfDocument::loadFromBytes(QByteArray bytes)
     m_keyTags.reserve(expectedLines);
     AdviseLargeBuffer(m_refs.data(), m_refs.capacity() * sizeof(uint64_t));
     AdviseLargeBuffer(m_keyTags.data(), m_keyTags.capacity() * sizeof(KeyTag));
+}
 
-    const qsizetype written = NormaliseText(base, size, [&](qsizetype offset, qsizetype, qsizetype keyLength) {
-        m_refs.push_back(uint64_t(offset));
-        const KeyTag tag = keyLength < 0 ? NoKey : LoadedKeyTag(base + offset, keyLength, asciiFolding);
+char *ConfDocument::normaliseLines(const char *base, char *out, const char *in, const char *end,
+                                   bool asciiFolding)
+{
+    bool localePending = false;
+    char *const written = NormaliseLines(out, in, end, [&](char *start, qsizetype, qsizetype keyLength) {
+        m_refs.push_back(uint64_t(start - base));
+        const KeyTag tag = keyLength < 0 ? NoKey : LoadedKeyTag(start, keyLength, asciiFolding);
         localePending |= tag == LocaleKeyPending;
         m_keyTags.push_back(tag);
     });
-    m_anyLocaleKey = localePending;
+    m_localePending |= localePending;
+    return written;
+}
+
+void ConfDocument::finishLoad(QByteArray storage, qsizetype written)
+{
+    m_storage = std::move(storage);
     m_storageEnd = written;
-    m_localePending = localePending;
+    m_anyLocaleKey = m_localePending;
     m_filled = true;
+}
+
+void ConfDocument::loadFromBytes(QByteArray bytes)
+{
+    const qsizetype size = bytes.size();
+    startLoad(size);
+    // Normalising compacts the text in place; the one extra byte is for a
+    // missing final LF.
+    bytes.resize(size + 1);
+    char *const base = bytes.data();
+    const char *const written = normaliseLines(base, base, base, base + size, AsciiFoldingIsPlain());
+    finishLoad(std::move(bytes), written - base);
 }
 
 QByteArrayView ConfDocument::line(qsizetype index) const
@@ -311,8 +325,9 @@ QByteArray NormaliseConfLine(QByteArrayView line)
     QByteArray result(line.size() + 1, Qt::Uninitialized);
     if (!line.isEmpty())
         std::memcpy(result.data(), line.data(), size_t(line.size()));
-    const qsizetype written = NormaliseText(result.data(), line.size(), [](qsizetype, qsizetype, qsizetype) {});
-    result.truncate(written > 0 ? written - 1 : 0);
+    char *const data = result.data();
+    const char *const written = NormaliseLines(data, data, data + line.size(), [](char *, qsizetype, qsizetype) {});
+    result.truncate(written > data ? written - data - 1 : 0);
     return result;
 }
 
@@ -321,7 +336,7 @@ void LoadConfFile(ConfDocument &document, const QByteArray &fileName)
     // Built aside and moved into place only when whole: a failed read or a
     // failed allocation leaves the previous lines untouched.
     ConfDocument loaded;
-    loaded.loadFromBytes(ReadWholeFile(fileName));
+    loaded.loadFromFile(fileName);
     document = std::move(loaded);
 }
 

@@ -19,6 +19,9 @@ class ConfDocument {
 public:
     // Replaces the whole document with the lines of these file bytes and normalises them.
     void loadFromBytes(QByteArray bytes);
+    // The same with the bytes of a file, normalised while the file is read.
+    // Throws FileError when it cannot be read.
+    void loadFromFile(const QByteArray &path);
     void clear();
     // Whether a load filled the document. One that none filled, at start-up
     // or since a clear(), is never saved over the file.
@@ -43,6 +46,11 @@ private:
     // A line is its offset in m_storage, or AddedLine and its index in m_added.
     static constexpr uint64_t AddedLine = uint64_t(1) << 63;
 
+    void startLoad(qsizetype size);
+    // Normalises the lines in [in, end) down to out and adds them to the line
+    // table with offsets from base; returns the end of the written text.
+    char *normaliseLines(const char *base, char *out, const char *in, const char *end, bool asciiFolding);
+    void finishLoad(QByteArray storage, qsizetype written);
     QByteArrayView keyOfLine(qsizetype index) const;
     qsizetype findEntry(QByteArrayView name) const;
     void retag() const;

@@ -7,21 +7,36 @@
 #include <emmintrin.h>
 #endif
 
-// Splits and normalises the text in one pass, in place: normalising only
-// shortens lines and turns every terminator into one LF, so the output never
-// overtakes the input. Calls lineDone(offset, length, keyLength) for each line
-// as written (keyLength -1 for a line without "="); returns the length of the
-// written text. The one byte after the text must be writable: it takes the LF
-// of a last line that had none.
-template <typename LineDone>
-qsizetype NormaliseText(char *const base, const qsizetype size, LineDone lineDone)
+// Where the last whole line in data[from, to) ends: after its LF, or after a
+// CR whose next byte, which must be in the range, shows it is no CR LF.
+// `from` when no line ends there.
+inline qsizetype WholeLinesEnd(const char *data, qsizetype from, qsizetype to)
 {
-    const char *src = base;
-    const char *const end = base + size;
-    char *dst = base;
-    char *lineStart = base;
+    if (to <= from)
+        return from;
+    if (const void *lf = memrchr(data + from, '\n', size_t(to - from)))
+        return static_cast<const char *>(lf) - data + 1;
+    if (const void *cr = memrchr(data + from, '\r', size_t(to - 1 - from)))
+        return static_cast<const char *>(cr) - data + 1;
+    return from;
+}
+
+// Splits and normalises the text in [in, end) in one pass and writes it from
+// out on, where out is in or lies before it in the same buffer: normalising
+// only shortens lines and turns every terminator into one LF, so the output
+// never overtakes the input. Calls lineDone(start, length, keyLength) for each
+// line as written (keyLength -1 for a line without "="); returns the end of
+// the written text. The one byte after the text must be writable: it takes
+// the LF of a last line that had none. Text that ends with a line terminator
+// may be normalised in pieces that each end with one.
+template <typename LineDone>
+char *NormaliseLines(char *const out, const char *const in, const char *const end, LineDone lineDone)
+{
+    const char *src = in;
+    char *dst = out;
+    char *lineStart = out;
     qsizetype keyLength = -1;
-    bool comment = size > 0 && *src == '#';
+    bool comment = src < end && *src == '#';
 #ifdef __SSE2__
     const __m128i lf = _mm_set1_epi8('\n');
     const __m128i cr = _mm_set1_epi8('\r');
@@ -75,7 +90,7 @@ qsizetype NormaliseText(char *const base, const qsizetype size, LineDone lineDon
         }
         if (c == '\r' && src < end && *src == '\n')
             ++src;
-        lineDone(lineStart - base, dst - lineStart, keyLength);
+        lineDone(lineStart, dst - lineStart, keyLength);
         *dst++ = '\n';
         lineStart = dst;
         keyLength = -1;
@@ -84,9 +99,9 @@ qsizetype NormaliseText(char *const base, const qsizetype size, LineDone lineDon
     // A line never normalises to nothing, so bytes here are a last line
     // without a terminator.
     if (dst > lineStart) {
-        lineDone(lineStart - base, dst - lineStart, keyLength);
+        lineDone(lineStart, dst - lineStart, keyLength);
         *dst++ = '\n';
     }
-    return dst - base;
+    return dst;
 }
 

@@ -2,6 +2,7 @@
 
 #include "FileError.h"
 
+#include <algorithm>
 #include <cerrno>
 #include <cstdint>
 #include <fcntl.h>
@@ -9,59 +10,79 @@
 #include <sys/stat.h>
 #include <unistd.h>
 
-namespace {
-
-struct Descriptor {
-    int fd;
-    ~Descriptor()
-    {
-        if (fd >= 0)
-            ::close(fd);
-    }
-};
-
-}  // namespace
-
-QByteArray ReadWholeFile(const QByteArray &path)
+PieceReader::PieceReader(const QByteArray &path)
+    : m_path(path)
 {
     // Without O_NONBLOCK a FIFO would block the open until a writer comes.
-    Descriptor file{::open(path.constData(), O_RDONLY | O_NONBLOCK | O_NOCTTY | O_CLOEXEC)};
-    if (file.fd < 0) {
+    m_fd = ::open(path.constData(), O_RDONLY | O_NONBLOCK | O_NOCTTY | O_CLOEXEC);
+    if (m_fd < 0) {
         const int error = errno;
         throw FileError::openFailed(path, IsSpecialFile(path) ? NotRegularFileText() : SystemErrorText(error));
     }
-
-    struct stat status {};
-    if (::fstat(file.fd, &status) != 0)
-        throw FileError::openFailed(path, errno);
-    // A directory reads as EISDIR, like everywhere else; anything else that is
-    // not a regular file could block or never end (a FIFO, /dev/zero).
-    if (S_ISDIR(status.st_mode))
-        throw FileError::openFailed(path, EISDIR);
-    if (!S_ISREG(status.st_mode))
-        throw FileError::openFailed(path, NotRegularFileText());
-
-    // One allocation when the size is right; files such as those in /proc
-    // report none, and a file that grows while it is read grows the buffer.
-    QByteArray bytes;
-    bytes.resize(qsizetype(status.st_size) + 1);
-    AdviseLargeBuffer(bytes.data(), size_t(bytes.size()));
-    qsizetype used = 0;
-    for (;;) {
-        if (used == bytes.size())
-            bytes.resize(bytes.size() * 2);
-        const ssize_t got = ::read(file.fd, bytes.data() + used, size_t(bytes.size() - used));
-        if (got < 0) {
-            if (errno == EINTR)
-                continue;
+    try {
+        struct stat status {};
+        if (::fstat(m_fd, &status) != 0)
             throw FileError::openFailed(path, errno);
-        }
-        if (got == 0)
-            break;
-        used += got;
+        // A directory reads as EISDIR, like everywhere else; anything else that is
+        // not a regular file could block or never end (a FIFO, /dev/zero).
+        if (S_ISDIR(status.st_mode))
+            throw FileError::openFailed(path, EISDIR);
+        if (!S_ISREG(status.st_mode))
+            throw FileError::openFailed(path, NotRegularFileText());
+        // One allocation when the size is right; files such as those in /proc
+        // report none, and a file that grows while it is read grows the buffer.
+        m_bytes.resize(qsizetype(status.st_size) + 1);
+    } catch (...) {
+        ::close(m_fd);
+        throw;
     }
-    bytes.truncate(used);
-    return bytes;
+    AdviseLargeBuffer(m_bytes.data(), size_t(m_bytes.size()));
+}
+
+PieceReader::~PieceReader() { ::close(m_fd); }
+
+qsizetype PieceReader::readInto(qsizetype most)
+{
+    for (;;) {
+        const ssize_t got = ::read(m_fd, m_bytes.data() + m_used, size_t(most));
+        if (got >= 0) {
+            m_used += got;
+            return got;
+        }
+        if (errno != EINTR)
+            throw FileError::openFailed(m_path, errno);
+    }
+}
+
+qsizetype PieceReader::readSome(qsizetype most)
+{
+    // The last byte of the room stays free: reading into it would only tell
+    // that the file grew.
+    const qsizetype room = m_bytes.size() - 1 - m_used;
+    return room > 0 ? readInto(std::min(most, room)) : 0;
+}
+
+void PieceReader::readRest()
+{
+    for (;;) {
+        if (m_used == m_bytes.size())
+            m_bytes.resize(m_bytes.size() * 2);
+        if (readInto(m_bytes.size() - m_used) == 0)
+            return;
+    }
+}
+
+QByteArray PieceReader::take()
+{
+    m_bytes.truncate(m_used);
+    return std::move(m_bytes);
+}
+
+QByteArray ReadWholeFile(const QByteArray &path)
+{
+    PieceReader reader(path);
+    reader.readRest();
+    return reader.take();
 }
 
 bool IsSpecialFile(const QByteArray &path)

@@ -47,6 +47,10 @@ private slots:
             << QByteArray("IpcName = kept\n# remark\n") << QByteArray("RootDirectory = /opt\nLockSignal = 9\n");
         QTest::newRow("large file") << QByteArray("IpcName = kept\n")
                                     << QByteArray("Param = value   # remark\n").repeated(20000);
+        // Lines far shorter than the table expects, so that it grows while a
+        // second thread normalises the text.
+        QTest::newRow("file normalised while it is read")
+            << QByteArray("IpcName = kept\n") << QByteArray("a = 1\n").repeated(1000000);
         QTest::newRow("empty file") << QByteArray("IpcName = kept\n") << QByteArray();
     }
     void failedAllocationKeepsDocument()

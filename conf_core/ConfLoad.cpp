@@ -1,0 +1,125 @@
+// Loading a file: the text is normalised by a second thread while the rest of
+// the file is still being read, so a large file costs about the longer of the
+// two, not their sum.
+
+#include "ConfLines.h"
+
+#include "ConfText.h"
+#include "NameMatch.h"
+#include "ReadFile.h"
+
+#include <condition_variable>
+#include <exception>
+#include <mutex>
+#include <system_error>
+#include <thread>
+
+namespace {
+
+// Small files are read and normalised faster than a thread starts.
+constexpr qsizetype ParallelFromBytes = 4 * 1024 * 1024;
+constexpr qsizetype PieceBytes = 1024 * 1024;
+
+// What the reading thread hands to the normalising one: how far the read
+// text holds whole lines, and whether any more will come.
+struct Handoff {
+    std::mutex mutex;
+    std::condition_variable changed;
+    qsizetype ready = 0;
+    bool finished = false;
+
+    void hand(qsizetype end)
+    {
+        {
+            const std::lock_guard<std::mutex> lock(mutex);
+            ready = end;
+        }
+        changed.notify_one();
+    }
+    void finish()
+    {
+        {
+            const std::lock_guard<std::mutex> lock(mutex);
+            finished = true;
+        }
+        changed.notify_one();
+    }
+    // The end of what is ready beyond `from`, or `from` once nothing more will come.
+    qsizetype waitBeyond(qsizetype from)
+    {
+        std::unique_lock<std::mutex> lock(mutex);
+        changed.wait(lock, [&] { return ready > from || finished; });
+        return ready;
+    }
+};
+
+// Ends the thread on every way out, an exception too: it finishes the
+// lines handed to it and stops.
+struct ThreadEnd {
+    Handoff &handoff;
+    std::thread &thread;
+    ~ThreadEnd()
+    {
+        if (thread.joinable()) {
+            handoff.finish();
+            thread.join();
+        }
+    }
+};
+
+}  // namespace
+
+void ConfDocument::loadFromFile(const QByteArray &path)
+{
+    PieceReader reader(path);
+    startLoad(reader.expectedSize());
+    const bool asciiFolding = AsciiFoldingIsPlain();
+    // The buffer does not move while the thread works on it: the thread only
+    // runs while the file is read into the room its size promised.
+    char *base = reader.data();
+    char *written = base;
+    qsizetype normalised = 0;
+
+    if (reader.expectedSize() >= ParallelFromBytes) {
+        Handoff handoff;
+        std::exception_ptr failure;
+        std::thread thread;
+        try {
+            thread = std::thread([&] {
+                try {
+                    for (qsizetype from = 0;;) {
+                        const qsizetype to = handoff.waitBeyond(from);
+                        if (to == from)
+                            return;
+                        written = normaliseLines(base, written, base + from, base + to, asciiFolding);
+                        from = to;
+                    }
+                } catch (...) {
+                    failure = std::current_exception();
+                }
+            });
+        } catch (const std::system_error &) {
+            // No thread to be had: the text is normalised after reading.
+        }
+        if (thread.joinable()) {
+            ThreadEnd end{handoff, thread};
+            while (reader.readSome(PieceBytes) > 0) {
+                const qsizetype lines = WholeLinesEnd(base, normalised, reader.size());
+                if (lines > normalised) {
+                    handoff.hand(lines);
+                    normalised = lines;
+                }
+            }
+        }
+        if (failure)
+            std::rethrow_exception(failure);
+    }
+
+    // What is left: the last lines, a file that grew while it was read, or
+    // the whole of a small one.
+    const qsizetype writtenLength = written - base;
+    reader.readRest();
+    base = reader.data();
+    written = normaliseLines(base, base + writtenLength, base + normalised, base + reader.size(), asciiFolding);
+    finishLoad(reader.take(), written - base);
+}

@@ -1,0 +1,141 @@
+// Loading a file large enough to be normalised while it is still read: the
+// document must be the same as from the bytes, whatever falls where a read
+// ends (a CR LF pair, the blanks around "=", a line longer than a read).
+
+#include "ConfLines.h"
+#include "ConfText.h"
+#include "ReferenceNormalisation.h"
+#include "TestFiles.h"
+
+#include <QFile>
+#include <QTemporaryDir>
+#include <QTest>
+#include <clocale>
+
+namespace {
+
+constexpr qsizetype MiB = 1024 * 1024;
+
+// Lines of varied length with the given terminator, about `size` bytes.
+QByteArray linesOfSize(qsizetype size, const QByteArray &terminator)
+{
+    const QByteArray lines[] = {"# Module cache: how the cache handles its pages.", "#Module.cache_pages = 12   (default)",
+                                "Module.cache_pages =  40", "", "RootDirectory=/opt/corvane", "LockSignal  =  9 # remark",
+                                "IpcName = a = b"};
+    QByteArray text;
+    text.reserve(size + 64);
+    for (qsizetype i = 0; text.size() < size; ++i)
+        text.append(lines[i % std::size(lines)]).append(terminator.isEmpty() ? QByteArray(i % 2 ? "\n" : "\r\n") : terminator);
+    return text;
+}
+
+// Puts the pattern over the text around every MiB (and every 64 KiB near
+// the start), where reads of the file tend to end, at each shift within it.
+QByteArray withPatternAtReadEnds(QByteArray text, const QByteArray &pattern)
+{
+    qsizetype shift = 0;
+    auto place = [&](qsizetype at) {
+        const qsizetype from = at - pattern.size() + 1 + shift % pattern.size();
+        if (from >= 0 && from + pattern.size() <= text.size())
+            text.replace(from, pattern.size(), pattern);
+        ++shift;
+    };
+    for (qsizetype at = 64 * 1024; at < MiB; at += 64 * 1024)
+        place(at);
+    for (qsizetype at = MiB; at < text.size(); at += MiB)
+        place(at);
+    return text;
+}
+
+QByteArray withPatternAt(QByteArray text, qsizetype at, const QByteArray &pattern)
+{
+    return text.replace(at, pattern.size(), pattern);
+}
+
+QByteArray referenceText(const QByteArray &bytes)
+{
+    QByteArray text;
+    for (const QByteArray &line : SplitConfLines(bytes))
+        text.append(normaliseByTwoPasses(line)).append('\n');
+    return text;
+}
+
+}  // namespace
+
+class TestLargeLoad : public QObject {
+    Q_OBJECT
+
+private slots:
+    void initTestCase() { QVERIFY(setlocale(LC_ALL, "C.UTF-8")); }
+
+    // Where a piece of the file that has been read may be handed on: never
+    // between the CR and the LF of a pair.
+    void wholeLinesEnd_data()
+    {
+        QTest::addColumn<QByteArray>("read");
+        QTest::addColumn<int>("from");
+        QTest::addColumn<int>("expected");
+        QTest::newRow("after the last LF") << QByteArray("a\nb\nc") << 0 << 4;
+        QTest::newRow("after a CR LF pair") << QByteArray("a\r\nb") << 0 << 3;
+        QTest::newRow("LF last") << QByteArray("a\n") << 0 << 2;
+        QTest::newRow("CR last, its LF may follow") << QByteArray("a\rb\r") << 0 << 2;
+        QTest::newRow("lone CR") << QByteArray("a\rbc") << 0 << 2;
+        QTest::newRow("only a CR last") << QByteArray("abc\r") << 0 << 0;
+        QTest::newRow("no line end") << QByteArray("abc") << 0 << 0;
+        QTest::newRow("line ends before from only") << QByteArray("a\nbc") << 2 << 2;
+        QTest::newRow("nothing read beyond from") << QByteArray("a\n") << 2 << 2;
+    }
+    void wholeLinesEnd()
+    {
+        QFETCH(QByteArray, read);
+        QFETCH(int, from);
+        QFETCH(int, expected);
+        QCOMPARE(WholeLinesEnd(read.constData(), from, read.size()), qsizetype(expected));
+    }
+
+    void sameAsFromBytes_data()
+    {
+        QTest::addColumn<QByteArray>("bytes");
+        const QByteArray lf = linesOfSize(6 * MiB, "\n");
+        QTest::newRow("LF lines") << lf;
+        QTest::newRow("CR LF pairs split by reads") << withPatternAtReadEnds(linesOfSize(6 * MiB, "\r\n"), "x\r\ny");
+        QTest::newRow("lone CR lines") << withPatternAtReadEnds(linesOfSize(6 * MiB, "\r"), "\r\r\n\r");
+        // The CR ends a read that holds no LF, the LF starts the next.
+        QTest::newRow("one CR LF pair split by a read among lone CRs")
+            << withPatternAt(linesOfSize(6 * MiB, "\r"), 3 * MiB - 1, "\r\n");
+        QTest::newRow("mixed line ends") << withPatternAtReadEnds(linesOfSize(6 * MiB, {}), "\n\r\r\n");
+        QTest::newRow("blanks around = across reads")
+            << withPatternAtReadEnds(lf, "\nKey" + QByteArray(40, ' ') + "=" + QByteArray(40, ' ') + "v\n");
+        QTest::newRow("comment starts a read") << withPatternAtReadEnds(lf, "\n#A = 1\nB = 2\n");
+        QTest::newRow("line longer than a read")
+            << lf.left(MiB) + "Long = " + QByteArray(3 * MiB, 'x') + " = y\n" + lf.left(2 * MiB);
+        QTest::newRow("one line, no terminator") << "Key = " + QByteArray(5 * MiB, 'v') + " = w";
+        QTest::newRow("no final terminator") << lf + "Last = 1";
+        QTest::newRow("lone CR at the end") << lf + "Last = 1\r";
+        QTest::newRow("NUL and high bytes") << withPatternAtReadEnds(lf, QByteArray("\0 = \xff\xfe\r", 7));
+    }
+    void sameAsFromBytes()
+    {
+        QFETCH(QByteArray, bytes);
+        QTemporaryDir dir;
+        const QString path = dir.filePath("corvane.conf");
+        {
+            QFile file(path);
+            QVERIFY(file.open(QIODevice::WriteOnly));
+            QCOMPARE(file.write(bytes), bytes.size());
+        }
+        ConfDocument document;
+        LoadConfFile(document, encoded(path));
+        const QByteArray expected = referenceText(bytes);
+        QCOMPARE(document.lineCount(), expected.count('\n'));
+        QVERIFY(document.savedText() == expected);
+
+        ConfDocument fromBytes;
+        fromBytes.loadFromBytes(bytes);
+        for (const char *name : {"Module.cache_pages", "LockSignal", "IpcName", "Key", "Long", "Last", "B"})
+            QCOMPARE(GetConfValue(document, name), GetConfValue(fromBytes, name));
+    }
+};
+
+QTEST_GUILESS_MAIN(TestLargeLoad)
+#include "tst_largeload.moc"
