@@ -8,7 +8,9 @@
 #include "NameMatch.h"
 #include "ReadFile.h"
 
+#include <algorithm>
 #include <condition_variable>
+#include <cstring>
 #include <exception>
 #include <mutex>
 #include <system_error>
@@ -21,11 +23,13 @@ constexpr qsizetype ParallelFromBytes = 4 * 1024 * 1024;
 constexpr qsizetype PieceBytes = 1024 * 1024;
 
 // What the reading thread hands to the normalising one: how far the read
-// text holds whole lines, and whether any more will come.
+// text holds whole lines, how far the normalising thread has taken it, and
+// whether any more will come.
 struct Handoff {
     std::mutex mutex;
     std::condition_variable changed;
     qsizetype ready = 0;
+    qsizetype taken = 0;
     bool finished = false;
 
     void hand(qsizetype end)
@@ -36,6 +40,21 @@ struct Handoff {
         }
         changed.notify_one();
     }
+    // Ends the handing: the normalising thread goes on up to a line end
+    // halfway through what it has not taken, which it returns; the rest is
+    // the caller's.
+    qsizetype finishHalfway(const char *data)
+    {
+        qsizetype half;
+        {
+            const std::lock_guard<std::mutex> lock(mutex);
+            half = WholeLinesEnd(data, taken, taken + (ready - taken) / 2);
+            ready = half;
+            finished = true;
+        }
+        changed.notify_one();
+        return half;
+    }
     void finish()
     {
         {
@@ -44,12 +63,17 @@ struct Handoff {
         }
         changed.notify_one();
     }
-    // The end of what is ready beyond `from`, or `from` once nothing more will come.
-    qsizetype waitBeyond(qsizetype from)
+    // The end of the next piece beyond `from`, a megabyte or so of whole
+    // lines, or `from` once nothing more will come.
+    qsizetype take(const char *data, qsizetype from)
     {
         std::unique_lock<std::mutex> lock(mutex);
         changed.wait(lock, [&] { return ready > from || finished; });
-        return ready;
+        if (ready > from) {
+            const qsizetype end = WholeLinesEnd(data, from, std::min(ready, from + PieceBytes));
+            taken = end > from ? end : ready;
+        }
+        return taken;
     }
 };
 
@@ -83,12 +107,15 @@ void ConfDocument::loadFromFile(const QByteArray &path)
     if (reader.expectedSize() >= ParallelFromBytes) {
         Handoff handoff;
         std::exception_ptr failure;
+        ConfDocument part;
+        qsizetype partStart = 0;
+        char *partEnd = nullptr;
         std::thread thread;
         try {
             thread = std::thread([&] {
                 try {
                     for (qsizetype from = 0;;) {
-                        const qsizetype to = handoff.waitBeyond(from);
+                        const qsizetype to = handoff.take(base, from);
                         if (to == from)
                             return;
                         written = normaliseLines(base, written, base + from, base + to, asciiFolding);
@@ -102,7 +129,7 @@ void ConfDocument::loadFromFile(const QByteArray &path)
             // No thread to be had: the text is normalised after reading.
         }
         if (thread.joinable()) {
-            ThreadEnd end{handoff, thread};
+            const ThreadEnd end{handoff, thread};
             while (reader.readSome(PieceBytes) > 0) {
                 const qsizetype lines = WholeLinesEnd(base, normalised, reader.size());
                 if (lines > normalised) {
@@ -110,9 +137,26 @@ void ConfDocument::loadFromFile(const QByteArray &path)
                     normalised = lines;
                 }
             }
+            // Once the file is read, this thread takes the second half of
+            // what the other has still to do, normalised on its own and
+            // moved down behind the first half when both are done.
+            partStart = handoff.finishHalfway(base);
+            part.startLoad(normalised - partStart);
+            partEnd = part.normaliseLines(base, base + partStart, base + partStart, base + normalised, asciiFolding);
         }
         if (failure)
             std::rethrow_exception(failure);
+        if (partEnd) {
+            const qsizetype shift = base + partStart - written;
+            std::memmove(written, base + partStart, size_t(partEnd - (base + partStart)));
+            const size_t first = m_refs.size();
+            m_refs.insert(m_refs.end(), part.m_refs.begin(), part.m_refs.end());
+            for (size_t i = first; i < m_refs.size(); ++i)
+                m_refs[i] -= uint64_t(shift);
+            m_keyTags.insert(m_keyTags.end(), part.m_keyTags.begin(), part.m_keyTags.end());
+            m_localePending |= part.m_localePending;
+            written = partEnd - shift;
+        }
     }
 
     // What is left: the last lines, a file that grew while it was read, or

@@ -110,6 +110,7 @@ private slots:
         QTest::newRow("line longer than a read")
             << lf.left(MiB) + "Long = " + QByteArray(3 * MiB, 'x') + " = y\n" + lf.left(2 * MiB);
         QTest::newRow("one line, no terminator") << "Key = " + QByteArray(5 * MiB, 'v') + " = w";
+        QTest::newRow("key outside ASCII near the end") << lf + "Mod\xc3\xbcl = 5\n" + lf.left(4096);
         QTest::newRow("no final terminator") << lf + "Last = 1";
         QTest::newRow("lone CR at the end") << lf + "Last = 1\r";
         QTest::newRow("NUL and high bytes") << withPatternAtReadEnds(lf, QByteArray("\0 = \xff\xfe\r", 7));
@@ -134,6 +135,9 @@ private slots:
         fromBytes.loadFromBytes(bytes);
         for (const char *name : {"Module.cache_pages", "LockSignal", "IpcName", "Key", "Long", "Last", "B"})
             QCOMPARE(GetConfValue(document, name), GetConfValue(fromBytes, name));
+        // A name outside ASCII is compared with every key through the locale.
+        if (bytes.contains("Mod\xc3\xbcl"))
+            QCOMPARE(GetConfValue(document, "MOD\xc3\x9cL"), QByteArray("5"));
     }
 };
 

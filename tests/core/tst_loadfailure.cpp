@@ -8,23 +8,26 @@
 #include <QFile>
 #include <QTemporaryDir>
 #include <QTest>
+#include <atomic>
 #include <clocale>
 #include <cstdlib>
 #include <new>
 
 namespace {
 
-// Allocations that still succeed; negative for no limit.
-long allocationsLeft = -1;
+// Allocations that still succeed; negative for no limit. A large file is
+// normalised by two threads, which both allocate.
+std::atomic<long> allocationsLeft{-1};
 
 }  // namespace
 
 void *operator new(std::size_t size)
 {
-    if (allocationsLeft == 0)
+    long left = allocationsLeft.load();
+    while (left > 0 && !allocationsLeft.compare_exchange_weak(left, left - 1)) {
+    }
+    if (left == 0)
         throw std::bad_alloc();
-    if (allocationsLeft > 0)
-        --allocationsLeft;
     if (void *memory = std::malloc(size ? size : 1))
         return memory;
     throw std::bad_alloc();
