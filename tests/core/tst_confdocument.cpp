@@ -323,6 +323,31 @@ private slots:
         QCOMPARE(GetConfValue(document, "GR\xd6\xdf" "E"), QByteArray());
     }
 
+    // A key's tag is built eight bytes at a time, the last one to seven
+    // bytes apart: letter case must not change it, the bytes after the key
+    // must not reach it, and its last byte must.
+    void asciiKeyTag_data()
+    {
+        QTest::addColumn<QByteArray>("key");
+        for (const char *key : {"a", "Ab", "IpcName", "LockSign", "RootDirec", "ConnectionTimeo", "ConnectionTimeout",
+                                "Module12.cache_pages_limit"})
+            QTest::newRow(QByteArray::number(qstrlen(key)) + " bytes") << QByteArray(key);
+    }
+    void asciiKeyTag()
+    {
+        QFETCH(QByteArray, key);
+        const KeyTag tag = AsciiKeyTag(key.constData(), key.size());
+        QVERIFY(IsAsciiTag(tag));
+        QCOMPARE(AsciiKeyTag(key.toUpper().constData(), key.size()), tag);
+        const QByteArray inLine = key.toLower() + "=value of the line\n";
+        QCOMPARE(AsciiKeyTag(inLine.constData(), key.size()), tag);
+        QByteArray lastChanged = key;
+        lastChanged.back() = lastChanged.back() == 'x' ? 'y' : 'x';
+        QVERIFY(AsciiKeyTag(lastChanged.constData(), key.size()) != tag);
+        QCOMPARE(AsciiKeyTag(("#" + key).constData(), key.size() + 1), CommentKey);
+        QCOMPARE(AsciiKeyTag((key + "\xfc").constData(), key.size() + 1), LocaleKeyPending);
+    }
+
     void setValue_data()
     {
         QTest::addColumn<QByteArray>("file");
