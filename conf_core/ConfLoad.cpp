@@ -130,9 +130,13 @@ void ConfDocument::loadFromFile(const QByteArray &path)
         }
         if (thread.joinable()) {
             const ThreadEnd end{handoff, thread};
-            while (reader.readSome(PieceBytes) > 0) {
-                const qsizetype lines = WholeLinesEnd(base, normalised, reader.size());
-                if (lines > normalised) {
+            for (qsizetype before = 0; reader.readSome(PieceBytes) > 0; before = reader.size()) {
+                // Only what this piece read, and the byte before it, can end
+                // a line beyond those handed on: a line of many pieces is
+                // looked through once, not once per piece.
+                const qsizetype from = std::max(normalised, before - 1);
+                const qsizetype lines = WholeLinesEnd(base, from, reader.size());
+                if (lines > from) {
                     handoff.hand(lines);
                     normalised = lines;
                 }

@@ -7,6 +7,7 @@
 #include "ReferenceNormalisation.h"
 #include "TestFiles.h"
 
+#include <QElapsedTimer>
 #include <QFile>
 #include <QTemporaryDir>
 #include <QTest>
@@ -138,6 +139,36 @@ private slots:
         // A name outside ASCII is compared with every key through the locale.
         if (bytes.contains("Mod\xc3\xbcl"))
             QCOMPARE(GetConfValue(document, "MOD\xc3\x9cL"), QByteArray("5"));
+    }
+
+    // A line of many reads costs what ordinary lines of the same size cost:
+    // looking for line ends in all that was read of it, after each read,
+    // would make it grow with the square of its length.
+    void longLineLoadsInLinearTime()
+    {
+        QTemporaryDir dir;
+        const QByteArray lines = linesOfSize(32 * MiB, "\n");
+        QByteArray oneLine = lines;
+        oneLine.replace('\n', ' ').back() = '\n';
+        double best[2] = {1e9, 1e9};
+        for (int round = 0; round < 3; ++round) {
+            for (int form = 0; form < 2; ++form) {
+                const QString path = dir.filePath(QString::number(form));
+                {
+                    QFile file(path);
+                    QVERIFY(file.open(QIODevice::WriteOnly));
+                    QCOMPARE(file.write(form ? oneLine : lines), lines.size());
+                }
+                ConfDocument document;
+                QElapsedTimer timer;
+                timer.start();
+                LoadConfFile(document, encoded(path));
+                best[form] = std::min(best[form], double(timer.nsecsElapsed()));
+                QCOMPARE(document.lineCount(), form ? 1 : lines.count('\n'));
+            }
+        }
+        qInfo("32 MiB as lines: %.1f ms, as one line: %.1f ms", best[0] / 1e6, best[1] / 1e6);
+        QVERIFY2(best[1] < 2.5 * best[0], "one long line loads far slower than lines of the same size");
     }
 };
 
