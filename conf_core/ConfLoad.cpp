@@ -145,7 +145,11 @@ void ConfDocument::loadFromFile(const QByteArray &path)
             // what the other has still to do, normalised on its own and
             // moved down behind the first half when both are done.
             partStart = handoff.finishHalfway(base);
-            part.startLoad(normalised - partStart);
+            // Its table lives only until the merge: no huge pages, which
+            // would count whole in the peak.
+            const size_t partLines = size_t((normalised - partStart) / 16 + 16);
+            part.m_refs.reserve(partLines);
+            part.m_keyTags.reserve(partLines);
             partEnd = part.normaliseLines(base, base + partStart, base + partStart, base + normalised, asciiFolding);
         }
         if (failure)
