@@ -1,6 +1,6 @@
-// Loading a file: the text is normalised by a second thread while the rest of
-// the file is still being read, so a large file costs about the longer of the
-// two, not their sum.
+// Loading a file: a second thread normalises what has been read while the
+// rest of the file is still being read, and once it is read both threads share
+// what is left, so reading and normalising a large file overlap.
 
 #include "ConfLines.h"
 
