@@ -31,13 +31,6 @@ QList<QByteArray> linesOf(const ConfDocument &document)
     return lines;
 }
 
-void writeFile(const QString &path, const QByteArray &bytes)
-{
-    QFile file(path);
-    QVERIFY(file.open(QIODevice::WriteOnly));
-    QCOMPARE(file.write(bytes), bytes.size());
-}
-
 }  // namespace
 
 class TestConfDocument : public QObject {

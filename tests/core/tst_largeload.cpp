@@ -121,11 +121,7 @@ private slots:
         QFETCH(QByteArray, bytes);
         QTemporaryDir dir;
         const QString path = dir.filePath("corvane.conf");
-        {
-            QFile file(path);
-            QVERIFY(file.open(QIODevice::WriteOnly));
-            QCOMPARE(file.write(bytes), bytes.size());
-        }
+        writeFile(path, bytes);
         ConfDocument document;
         LoadConfFile(document, encoded(path));
         const QByteArray expected = referenceText(bytes);
@@ -154,11 +150,7 @@ private slots:
         for (int round = 0; round < 3; ++round) {
             for (int form = 0; form < 2; ++form) {
                 const QString path = dir.filePath(QString::number(form));
-                {
-                    QFile file(path);
-                    QVERIFY(file.open(QIODevice::WriteOnly));
-                    QCOMPARE(file.write(form ? oneLine : lines), lines.size());
-                }
+                writeFile(path, form ? oneLine : lines);
                 ConfDocument document;
                 QElapsedTimer timer;
                 timer.start();

@@ -62,11 +62,7 @@ private slots:
         QFETCH(QByteArray, file);
         QTemporaryDir dir;
         const QString path = dir.filePath("corvane.conf");
-        {
-            QFile out(path);
-            QVERIFY(out.open(QIODevice::WriteOnly));
-            QCOMPARE(out.write(file), file.size());
-        }
+        writeFile(path, file);
         ConfDocument document;
         document.loadFromBytes(previous);
         SetConfValue(document, "LockSignal", "15");

@@ -24,13 +24,6 @@ namespace {
 const QByteArray OldContent = "old content\nof the file\n";
 const QByteArray NewContent = QByteArray("new content, rather longer than before\n").repeated(50);
 
-void writeFile(const QString &path, const QByteArray &bytes)
-{
-    QFile file(path);
-    QVERIFY(file.open(QIODevice::WriteOnly));
-    QCOMPARE(file.write(bytes), bytes.size());
-}
-
 // Which call of the seam fails, and how.
 enum class Failing {
     None, Write, Fsync, Fchmod, Close, Rename, Fchown, OpenTemporaryDenied, OpenTemporaryNoSpace,

@@ -34,6 +34,29 @@ QByteArray describe(const FileError &error)
     return "error " + QByteArray::number(int(error.kind())) + ": " + error.message().toUtf8();
 }
 
+// Prints "saved", or the error that saving threw.
+template <typename Save>
+void reportSave(Save save)
+{
+    try {
+        save();
+        print("saved");
+    } catch (const FileError &error) {
+        print(describe(error));
+    }
+}
+
+// Prints "loaded <lines>", or the error that loading threw.
+void reportLoad(ConfDocument &document, const QByteArray &path)
+{
+    try {
+        LoadConfFile(document, path);
+        print("loaded " + QByteArray::number(document.lineCount()));
+    } catch (const FileError &error) {
+        print(describe(error));
+    }
+}
+
 }  // namespace
 
 int main(int argc, char **argv)
@@ -50,50 +73,24 @@ int main(int argc, char **argv)
     if (command == "save" && argc == 4) {
         ConfDocument document;
         document.loadFromBytes(argv[3]);
-        try {
-            SaveConfFile(document, path);
-            print("saved");
-        } catch (const FileError &error) {
-            print(describe(error));
-        }
+        reportSave([&] { SaveConfFile(document, path); });
         return 0;
     }
     if (command == "load" && argc == 3) {
         ConfDocument document;
         document.loadFromBytes("Before = 1\n");
-        try {
-            LoadConfFile(document, path);
-            print("loaded " + QByteArray::number(document.lineCount()));
-        } catch (const FileError &error) {
-            print(describe(error));
-        }
+        reportLoad(document, path);
         print("first " + (document.lineCount() > 0 ? document.line(0).toByteArray() : QByteArray()));
         return 0;
     }
     if (command == "load-save" && argc == 3) {
         ConfDocument document;
-        try {
-            LoadConfFile(document, path);
-            print("loaded " + QByteArray::number(document.lineCount()));
-        } catch (const FileError &error) {
-            print(describe(error));
-        }
-        try {
-            SaveConfFile(document, path);
-            print("saved");
-        } catch (const FileError &error) {
-            print(describe(error));
-        }
+        reportLoad(document, path);
+        reportSave([&] { SaveConfFile(document, path); });
         return 0;
     }
     if (command == "choose" && argc == 4) {
-        try {
-            LangIniFile file = LangIniFile::open(path);
-            file.WriteEntry("GENERAL", "CurrentLanguage", argv[3]);
-            print("saved");
-        } catch (const FileError &error) {
-            print(describe(error));
-        }
+        reportSave([&] { LangIniFile::open(path).WriteEntry("GENERAL", "CurrentLanguage", argv[3]); });
         return 0;
     }
     std::fprintf(stderr, "usage: %s probe|save|load|load-save|choose <path> [text|language]\n", argv[0]);

@@ -1,10 +1,11 @@
 #pragma once
-// File helpers the tests share: whole-file reads, directory listings, status.
+// File helpers the tests share: whole-file reads and writes, directory listings, status.
 
 #include <QByteArray>
 #include <QDir>
 #include <QFile>
 #include <QStringList>
+#include <QTest>
 #include <sys/stat.h>
 
 inline QByteArray encoded(const QString &path) { return QFile::encodeName(path); }
@@ -13,6 +14,14 @@ inline QByteArray readFile(const QString &path)
 {
     QFile file(path);
     return file.open(QIODevice::ReadOnly) ? file.readAll() : QByteArray("<unreadable " + path.toUtf8() + ">");
+}
+
+// Fails the running test when the file cannot be written whole.
+inline void writeFile(const QString &path, const QByteArray &bytes)
+{
+    QFile file(path);
+    QVERIFY(file.open(QIODevice::WriteOnly));
+    QCOMPARE(file.write(bytes), bytes.size());
 }
 
 // The entry itself, not what a symbolic link points at.
