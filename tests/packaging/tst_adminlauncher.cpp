@@ -15,15 +15,6 @@ namespace {
 const QString GrantRoot = QStringLiteral("+SI:localuser:root");
 const QString RevokeRoot = QStringLiteral("-SI:localuser:root");
 
-void writeScript(const QString &path, const QString &text)
-{
-    QFile file(path);
-    QVERIFY(file.open(QIODevice::WriteOnly));
-    file.write(text.toUtf8());
-    file.close();
-    QVERIFY(file.setPermissions(QFile::ReadOwner | QFile::WriteOwner | QFile::ExeOwner));
-}
-
 // The annotations of the action, keyed by their name.
 QMap<QString, QString> annotationsOf(const QString &policy, QString *actionId)
 {

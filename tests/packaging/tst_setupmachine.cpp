@@ -23,15 +23,6 @@ const QString Everything = QStringLiteral("*");
 const QString Update = QStringLiteral("apt-get update -q");
 const QString Install = QStringLiteral("apt-get install -y -q --no-install-recommends");
 
-void writeScript(const QString &path, const QString &text)
-{
-    QFile file(path);
-    QVERIFY(file.open(QIODevice::WriteOnly));
-    file.write(text.toUtf8());
-    file.close();
-    QCOMPARE(::chmod(encoded(path).constData(), 0755), 0);
-}
-
 void writeLines(const QString &path, const QStringList &lines)
 {
     QFile file(path);

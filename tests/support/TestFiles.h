@@ -24,6 +24,13 @@ inline void writeFile(const QString &path, const QByteArray &bytes)
     QCOMPARE(file.write(bytes), bytes.size());
 }
 
+// A stand-in program: a script anyone may run, also a test's unprivileged child.
+inline void writeScript(const QString &path, const QString &text)
+{
+    writeFile(path, text.toUtf8());
+    QCOMPARE(::chmod(encoded(path).constData(), 0755), 0);
+}
+
 // The entry itself, not what a symbolic link points at.
 inline struct stat statOf(const QString &path)
 {
