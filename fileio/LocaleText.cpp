@@ -10,6 +10,8 @@ namespace {
 
 constexpr char32_t EscapeBase = 0xEF00;
 
+bool isAscii(char32_t c) { return c != 0 && c < 0x80; }
+
 bool isEscape(char32_t c) { return c >= EscapeBase && c <= EscapeBase + 0xFF; }
 
 // A character that UTF-16 text can hold.
@@ -69,15 +71,22 @@ struct Decoded {
 // and a combining mark, TCVN5712-1 and CP1258 compose a letter with the mark
 // after it) can neither join nor split bytes that TextToLocale would write
 // differently.
-Decoded decodeOne(const char *bytes, size_t available)
+//
+// UTF-8 needs no check that the character gives back its bytes: the C library
+// decodes only the shortest form of each code, and skipping the check halves
+// the time for text that is mostly not ASCII.
+Decoded decodeOne(const char *bytes, size_t available, bool utf8)
 {
     std::mbstate_t state{};
     wchar_t wide = 0;
     const size_t used = std::mbrtowc(&wide, bytes, available, &state);
     if (used == 0 || used > available)  // NUL, an invalid or a cut sequence
         return {};
-    if (std::mbsinit(&state) && standsFor(char32_t(wide), bytes, used))
-        return {char32_t(wide), used};
+    const char32_t c = char32_t(wide);
+    if (utf8)
+        return isEscape(c) || !isUnicode(c) ? Decoded{} : Decoded{c, used};
+    if (std::mbsinit(&state) && standsFor(c, bytes, used))
+        return {c, used};
     // The converter split, composed or held back a character: take the
     // shortest run of bytes that alone is one character standing for them.
     for (size_t size = 1; size <= available; ++size) {
@@ -88,24 +97,28 @@ Decoded decodeOne(const char *bytes, size_t available)
     return {};
 }
 
-// Calls put(char32_t) for each character of the bytes; a byte that starts no
-// character standing for its bytes is emitted as its escape.
-template <typename Put>
-void decodeLocale(QByteArrayView bytes, Put put)
+// Calls putAscii(const char *, size) for each run of ASCII bytes (but NUL),
+// which every locale glibc offers decodes as themselves, and put(char32_t)
+// for each other character; a byte that starts no character standing for its
+// bytes is emitted as its escape.
+template <typename PutAscii, typename Put>
+void decodeLocale(QByteArrayView bytes, PutAscii putAscii, Put put)
 {
     const size_t longest = MB_CUR_MAX;
+    const bool utf8 = LocaleCodeset() == "UTF-8";
     const char *p = bytes.data();
     const char *const end = p + bytes.size();
     while (p < end) {
-        const unsigned char byte = static_cast<unsigned char>(*p);
-        if (byte != 0 && byte < 0x80) {
-            put(char32_t(byte));
+        const char *ascii = p;
+        while (p < end && isAscii(static_cast<unsigned char>(*p)))
             ++p;
-            continue;
-        }
-        const Decoded decoded = decodeOne(p, std::min(longest, size_t(end - p)));
+        if (p > ascii)
+            putAscii(ascii, size_t(p - ascii));
+        if (p == end)
+            break;
+        const Decoded decoded = decodeOne(p, std::min(longest, size_t(end - p)), utf8);
         if (decoded.size == 0) {
-            put(EscapeBase + byte);
+            put(EscapeBase + static_cast<unsigned char>(*p));
             ++p;
         } else {
             put(decoded.c);
@@ -120,14 +133,16 @@ QString LocaleToText(QByteArrayView bytes)
 {
     QString text;
     text.reserve(bytes.size());
-    decodeLocale(bytes, [&text](char32_t c) {
-        if (c < 0x10000) {
-            text.append(QChar(char16_t(c)));
-        } else {
-            text.append(QChar(QChar::highSurrogate(c)));
-            text.append(QChar(QChar::lowSurrogate(c)));
-        }
-    });
+    decodeLocale(
+        bytes, [&text](const char *ascii, size_t size) { text.append(QLatin1StringView(ascii, qsizetype(size))); },
+        [&text](char32_t c) {
+            if (c < 0x10000) {
+                text.append(QChar(char16_t(c)));
+            } else {
+                text.append(QChar(QChar::highSurrogate(c)));
+                text.append(QChar(QChar::lowSurrogate(c)));
+            }
+        });
     return text;
 }
 
@@ -135,7 +150,9 @@ std::wstring LocaleToWide(QByteArrayView bytes)
 {
     std::wstring wide;
     wide.reserve(size_t(bytes.size()));
-    decodeLocale(bytes, [&wide](char32_t c) { wide.push_back(wchar_t(c)); });
+    decodeLocale(
+        bytes, [&wide](const char *ascii, size_t size) { wide.append(ascii, ascii + size); },
+        [&wide](char32_t c) { wide.push_back(wchar_t(c)); });
     return wide;
 }
 
@@ -147,6 +164,17 @@ QByteArray TextToLocale(const QString &text)
     const char16_t *p = reinterpret_cast<const char16_t *>(text.utf16());
     const char16_t *const end = p + text.size();
     while (p < end) {
+        // ASCII is written as it is, like encodeAlone does, a run at a time.
+        const char16_t *ascii = p;
+        while (p < end && *p < 0x80)
+            ++p;
+        if (p > ascii) {
+            const qsizetype at = bytes.size();
+            bytes.resize(at + (p - ascii));
+            std::copy(ascii, p, bytes.data() + at);
+        }
+        if (p == end)
+            break;
         char32_t c = *p++;
         if (QChar::isHighSurrogate(c) && p < end && QChar::isLowSurrogate(*p))
             c = QChar::surrogateToUcs4(char16_t(c), *p++);
