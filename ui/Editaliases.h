@@ -15,6 +15,10 @@ class TEditaliasesFrm : public QDialog {
 public:
     explicit TEditaliasesFrm(QWidget *owner);
 
+    // A line of the file was too long for the text area: the user has been
+    // told, and the window must not be shown.
+    bool FileRefused() const;
+
 protected:
     // Escape has no window-wide meaning here; QDialog would close the window.
     // Return presses the focused button, as in the main window.
@@ -32,4 +36,6 @@ private:
     QPushButton *BAbort;
     // False after a failed load: the empty text area must not replace the file.
     bool m_fileRead = false;
+    // The first line too long for the text area (from 1), or 0.
+    qsizetype m_tooLongLine = 0;
 };
