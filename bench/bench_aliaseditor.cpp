@@ -11,6 +11,7 @@
 // repetitions. Prints a Markdown table; run it with QT_QPA_PLATFORM=offscreen
 // or under X.
 
+#include "BenchTiming.h"
 #include "Editaliases.h"
 #include "MessageBox.h"
 #include "StartupChecks.h"
@@ -21,30 +22,14 @@
 #include <QKeyEvent>
 #include <QPlainTextEdit>
 #include <algorithm>
-#include <chrono>
 #include <clocale>
 #include <cstdio>
-#include <functional>
 #include <vector>
 
 namespace {
 
-using Clock = std::chrono::steady_clock;
-
 constexpr double OpenTarget = 2.0;
 constexpr double KeystrokeTarget = 0.1;
-
-double secondsSince(Clock::time_point start)
-{
-    return std::chrono::duration<double>(Clock::now() - start).count();
-}
-
-double median(std::vector<double> values)
-{
-    std::sort(values.begin(), values.end());
-    const size_t n = values.size();
-    return n % 2 ? values[n / 2] : (values[n / 2 - 1] + values[n / 2]) / 2;
-}
 
 // Lines of the given length, each ended by LF, up to the given total: the
 // line repeated, cut to whole characters of three bytes where it is CJK.
