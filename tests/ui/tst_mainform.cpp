@@ -9,6 +9,7 @@
 #include <QClipboard>
 #include <QDir>
 #include <QPlainTextEdit>
+#include <QProcess>
 #include <cerrno>
 #include <clocale>
 #include <cstring>
@@ -22,7 +23,8 @@ namespace {
 const QByteArray Language = "[GENERAL]\nCurrentLanguage=ENGLISH\n\n[ENGLISH]\n"
                             "RootDirectory=Where the server is installed.\\nDefault: empty\n"
                             "DeadlockTimeout=Seconds before a deadlock check.\\n\\nDefault: 10\n"
-                            "CVConf_PModified=Remember to save!\n";
+                            "CVConf_PModified=Remember to save!\n"
+                            "CVConf_FileChanged=Changed elsewhere: %1. Overwrite?\n";
 
 const QByteArray Configuration = "# Corvane server configuration\n"
                                  "#LockMemSize = 262144\n"
@@ -65,6 +67,8 @@ private:
 };
 
 }  // namespace
+
+Q_DECLARE_METATYPE(MessageBox::Answer)
 
 class TestMainForm : public QObject {
     Q_OBJECT
@@ -528,6 +532,47 @@ private slots:
         QCOMPARE(MessageBox::shownBoxes()[0].text,
                  "Datei \"" + f.path("corvane.conf") + "\" kann nicht erstellt werden. Keine reguläre Datei.");
         QCOMPARE(f.label("PModified"), QStringLiteral("Remember to save!"));
+        QCOMPARE(GetConfValue(*ConfLines, "DeadlockTimeout"), QByteArray("42"));
+    }
+
+    // Another program writes corvane.conf after the window read it.
+    void otherWriterIsAskedAbout_data()
+    {
+        QTest::addColumn<QString>("other");  // shell command; %1 is the file
+        QTest::addColumn<MessageBox::Answer>("answer");
+        QTest::addColumn<bool>("overwritten");
+        const QString append = "printf 'Extra = 1\\nMore = 2\\n' >> %1";
+        QTest::newRow("nobody: saved without a question") << "" << MessageBox::Answer::Ok << true;
+        QTest::newRow("two lines appended, No keeps them") << append << MessageBox::Answer::No << false;
+        QTest::newRow("two lines appended, closing the box keeps them") << append << MessageBox::Answer::Cancel << false;
+        QTest::newRow("two lines appended, Yes overwrites them") << append << MessageBox::Answer::Yes << true;
+    }
+    void otherWriterIsAskedAbout()
+    {
+        QFETCH(QString, other);
+        QFETCH(MessageBox::Answer, answer);
+        QFETCH(bool, overwritten);
+        f.select("DeadlockTimeout");
+        typeValue("42");
+        QTest::keyClick(f.editor(), Qt::Key_Return);
+        const QString path = f.path("corvane.conf");
+        if (!other.isEmpty()) {
+            QCOMPARE(QProcess::execute("sh", {"-c", other.arg(path)}), 0);
+            MessageBox::setNextAnswer(answer);
+        }
+        const QByteArray theirs = f.read("corvane.conf");
+        QTest::mouseClick(f.button("BWriteConfig"), Qt::LeftButton);
+
+        QCOMPARE(MessageBox::shownBoxes().size(), other.isEmpty() ? 0 : 1);
+        if (!other.isEmpty()) {
+            const MessageBox::Shown &box = MessageBox::shownBoxes()[0];
+            QCOMPARE(box.kind, MessageBox::Kind::Warning);
+            QCOMPARE(box.text, "Changed elsewhere: " + path + ". Overwrite?");  // from the language file
+            QCOMPARE(box.buttons, MessageBox::Buttons::YesNo);
+            QCOMPARE(box.defaultAnswer, MessageBox::Answer::No);
+        }
+        QCOMPARE(f.read("corvane.conf"), overwritten ? ConfLines->savedText() : theirs);
+        QCOMPARE(f.label("PModified"), overwritten ? QString() : QStringLiteral("Remember to save!"));
         QCOMPARE(GetConfValue(*ConfLines, "DeadlockTimeout"), QByteArray("42"));
     }
 
