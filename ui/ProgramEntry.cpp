@@ -1,39 +1,16 @@
 #include "ProgramEntry.h"
 
-#include "Companion.h"
 #include "ErrorHandler.h"
-#include "FileError.h"
 #include "GuardedApplication.h"
+#include "LeftCompanionReport.h"
 #include "MainU.h"
 #include "MessageBox.h"
 #include "StartupChecks.h"
 
 #include <QByteArray>
 #include <QList>
-#include <QStringList>
 #include <clocale>
 #include <memory>
-
-namespace {
-
-// A save killed while it rewrote a file in place left the whole new content
-// in a companion file; the user hears where, once per start until it is gone.
-void reportLeftCompanions()
-{
-    QStringList found;
-    for (const QByteArray &file : {ConfFileName, AliasesFileName, LangFileName}) {
-        for (const QByteArray &companion : LeftCompanions(file))
-            found.append(QStringLiteral("%1 (for %2)").arg(DisplayPath(companion), DisplayPath(file)));
-    }
-    if (found.isEmpty())
-        return;
-    MessageBox::show(MessageBox::Kind::Warning,
-                     QStringLiteral("A save did not finish. The whole content it was writing is kept in:\n%1\n"
-                                    "Compare it with the file it belongs to, and remove it when you no longer need it.")
-                         .arg(found.join(QLatin1Char('\n'))));
-}
-
-}  // namespace
 
 int RunProgram(int &argc, char **argv)
 {
@@ -53,7 +30,8 @@ int RunProgram(int &argc, char **argv)
     });
     if (!started || !StartupOk)
         return 0;
-    RunGuarded(reportLeftCompanions);
+    // A save killed while it rewrote a file in place left its content in a companion.
+    RunGuarded([] { ReportLeftCompanions({ConfFileName, AliasesFileName, LangFileName}); });
 
     QApplication::setApplicationName(QStringLiteral("Corvane Config Manager"));
     std::unique_ptr<TMainForm> mainForm;

@@ -110,6 +110,15 @@ private:
         return editor;
     }
 
+    // The editor over the old content, with text typed at its end.
+    std::unique_ptr<TEditaliasesFrm> openWithEdit(const QString &typed)
+    {
+        writeAliases(OldContent);
+        auto editor = openEditor();
+        typeAtEnd(memoOf(*editor), typed);
+        return editor;
+    }
+
     static QPlainTextEdit *memoOf(TEditaliasesFrm &editor)
     {
         return editor.findChild<QPlainTextEdit *>(QStringLiteral("MemoAliases"));
@@ -324,9 +333,7 @@ private slots:
     {
         QFETCH(Answer, answer);
         QFETCH(QByteArray, written);
-        writeAliases(OldContent);
-        auto editor = openEditor();
-        typeAtEnd(memoOf(*editor), QStringLiteral("\nnew = /db/new.cvdb"));
+        auto editor = openWithEdit(QStringLiteral("\nnew = /db/new.cvdb"));
 
         MessageBox::setNextAnswer(answer);
         click(*editor, "BAbort");
@@ -412,9 +419,7 @@ private slots:
         QFETCH(int, key);
         QFETCH(QByteArray, savedContent);
         QFETCH(bool, staysOpen);
-        writeAliases(OldContent);
-        auto editor = openEditor();
-        typeAtEnd(memoOf(*editor), QStringLiteral(" # edited"));
+        auto editor = openWithEdit(QStringLiteral(" # edited"));
         auto *focused = editor->findChild<QPushButton *>(QLatin1String(button));
         focused->setFocus();
         MessageBox::setNextAnswer(Answer::No);
@@ -567,9 +572,7 @@ private slots:
         QFETCH(QByteArray, button);
         QFETCH(Failing, failure);
         QFETCH(QString, message);
-        writeAliases(OldContent);
-        auto editor = openEditor();
-        typeAtEnd(memoOf(*editor), QStringLiteral(" # edited"));
+        auto editor = openWithEdit(QStringLiteral(" # edited"));
 
         SafeWriteSystemCalls().open = failingOpen;
         SafeWriteSystemCalls().openat = failingOpenat;
@@ -608,9 +611,7 @@ private slots:
         QFETCH(QByteArray, button);
         QFETCH(bool, otherWrote);
         QFETCH(Answer, answer);
-        writeAliases(OldContent);
-        auto editor = openEditor();
-        typeAtEnd(memoOf(*editor), QStringLiteral(" # mine"));
+        auto editor = openWithEdit(QStringLiteral(" # mine"));
         const QString path = QFile::decodeName(AliasesFileName);
         if (otherWrote)
             QCOMPARE(QProcess::execute("sh", {"-c", "echo 'theirs = /db/theirs.cvdb' >> " + path}), 0);

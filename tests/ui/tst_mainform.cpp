@@ -2,6 +2,7 @@
 // value editing and its two states, reading and writing the file.
 
 #include "ConfLines.h"
+#include "LeftCompanionReport.h"
 #include "MainFormFixture.h"
 #include "ParamCatalogue.h"
 #include "SafeWrite.h"
@@ -574,6 +575,28 @@ private slots:
         QCOMPARE(f.read("corvane.conf"), overwritten ? ConfLines->savedText() : theirs);
         QCOMPARE(f.label("PModified"), overwritten ? QString() : QStringLiteral("Remember to save!"));
         QCOMPARE(GetConfValue(*ConfLines, "DeadlockTimeout"), QByteArray("42"));
+    }
+
+    // What killed saves in place left is named at the next start; temporaries are not.
+    void companionsLeftByKilledSavesAreReported()
+    {
+        const QString conf = f.path("corvane.conf"), aliases = f.path("aliases.conf");
+        QTemporaryDir state;
+        qputenv("XDG_STATE_HOME", QFile::encodeName(state.path()));
+        const QString beside = f.path(".corvane.conf.unsaved-a1B2c3");
+        const QString inState = state.path() + "/cvconfmanager/" + QString(aliases).replace("/", "%2F") + ".unsaved-x1Y2z3";
+        QVERIFY(QDir().mkpath(state.path() + "/cvconfmanager"));
+        for (const QString &path : {beside, inState, f.path(".corvane.conf.a1B2c3d4E5f6")})
+            QVERIFY(QFile(path).open(QIODevice::WriteOnly));
+        MessageBox::setNextAnswer(MessageBox::Answer::Ok);
+        ReportLeftCompanions({QFile::encodeName(conf), QFile::encodeName(aliases)});
+        qunsetenv("XDG_STATE_HOME");
+        QCOMPARE(MessageBox::shownBoxes().size(), 1);
+        QCOMPARE(MessageBox::shownBoxes()[0].kind, MessageBox::Kind::Warning);
+        QCOMPARE(MessageBox::shownBoxes()[0].text,
+                 "A save did not finish. The whole content it was writing is kept in:\n" + beside + " (for " + conf
+                     + ")\n" + inState + " (for " + aliases
+                     + ")\nCompare it with the file it belongs to, and remove it when you no longer need it.");
     }
 
     void missingAliasFileIsReported()
