@@ -263,6 +263,32 @@ private slots:
         QCOMPARE(readFile(m_file), QByteArray("IpcName=a\n"));
     }
 
+    void bashCompletion_data()
+    {
+        QTest::addColumn<QString>("line");  // the last word is the one completed
+        QTest::addColumn<QStringList>("offered");
+        QStringList names{"--any-key"};
+        for (const ParamEntry &entry : ParamCatalogue)
+            names << entry.Name;
+        QTest::newRow("verbs") << "cvconf " << QStringList{"list", "get", "set", "unset", "describe", "--file", "--help", "--version"};
+        QTest::newRow("verb after --file") << "cvconf --file x.conf u" << QStringList{"unset"};
+        QTest::newRow("names for get") << "cvconf get " << names;
+        QTest::newRow("a name to set") << "cvconf set --diff Conn" << QStringList{"ConnectionTimeout="};
+        QTest::newRow("options of set") << "cvconf set --d" << QStringList{"--dry-run", "--diff"};
+        QTest::newRow("options of list") << "cvconf list " << QStringList{"--json"};
+    }
+    void bashCompletion()
+    {
+        QFETCH(QString, line);
+        QFETCH(QStringList, offered);
+        QProcess bash;
+        bash.start("bash", {"-c", "source \"$1\"; read -ra COMP_WORDS <<< \"$2\"; [[ $2 == *' ' ]] && COMP_WORDS+=(''); "
+                                  "COMP_CWORD=$((${#COMP_WORDS[@]} - 1)); _cvconf; printf '%s\\n' \"${COMPREPLY[@]}\"",
+                            "bash", CV_COMPLETION, line});
+        QVERIFY(bash.waitForFinished());
+        QCOMPARE(QString::fromUtf8(bash.readAllStandardOutput()).split('\n', Qt::SkipEmptyParts), offered);
+    }
+
     // Values pass through as bytes; JSON shows what the locale decodes, and
     // the private-use character U+EF00 + byte for what it cannot.
     void localeRoundTrip_data()
