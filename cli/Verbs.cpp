@@ -18,6 +18,12 @@
 
 namespace {
 
+// A value for set, or the empty value of unset, which removes the line.
+struct NewValue {
+    QByteArray name;  // as the document gets it
+    QByteArray value;
+};
+
 bool hasLineBreak(QByteArrayView text) { return text.contains('\n') || text.contains('\r'); }
 
 QByteArray unknownNameMessage(const QByteArray &name)
@@ -104,13 +110,13 @@ bool savesAs(const ConfDocument &document, QByteArrayView bytes)
 }
 
 // set and unset: the values in order, one save, and only when the bytes change.
-int change(ConfDocument &document, const Command &command, const QList<QPair<QByteArray, QByteArray>> &values)
+int change(ConfDocument &document, const Command &command, const QList<NewValue> &values)
 {
     LoadConfFile(document, ConfFileName);
     // The file as it is, to compare with: the document holds it normalised.
     const QByteArray before = ReadWholeFile(ConfFileName);
-    for (const auto &[name, value] : values)
-        SetConfValue(document, name, value);
+    for (const NewValue &newValue : values)
+        SetConfValue(document, newValue.name, newValue.value);
     if (savesAs(document, before))
         return ExitDone;
     if (!command.dryRun)
@@ -120,14 +126,15 @@ int change(ConfDocument &document, const Command &command, const QList<QPair<QBy
     return ExitDone;
 }
 
-QList<QPair<QByteArray, QByteArray>> valuesToSet(const Command &command)
+QList<NewValue> valuesToSet(const Command &command)
 {
-    QList<QPair<QByteArray, QByteArray>> values;
+    QList<NewValue> values;
     for (const QByteArray &operand : command.operands) {
-        const qsizetype equals = command.verb == Verb::Set ? operand.indexOf('=') : operand.size();
+        const bool pair = command.verb == Verb::Set;
+        const qsizetype equals = pair ? operand.indexOf('=') : operand.size();
         if (equals < 0)
             throw UsageError("\"" + operand + "\" is no NAME=VALUE pair");
-        const QByteArray value = operand.sliced(equals + (command.verb == Verb::Set ? 1 : 0));
+        const QByteArray value = pair ? operand.sliced(equals + 1) : QByteArray();
         if (hasLineBreak(value))
             throw UsageError("the value for " + operand.left(equals) + " holds a line break, which would add a line");
         values.append({parameterName(operand.left(equals), command.anyKey), value});
@@ -171,7 +178,7 @@ int RunCommand(const Command &command, const QByteArray &invocationPath)
         break;
     }
     // Every name and value is checked before a file is touched.
-    QList<QPair<QByteArray, QByteArray>> values;
+    QList<NewValue> values;
     QByteArray name;
     if (command.verb == Verb::Set || command.verb == Verb::Unset)
         values = valuesToSet(command);
