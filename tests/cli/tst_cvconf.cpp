@@ -277,9 +277,9 @@ private slots:
         QFETCH(QString, locale);
         QFETCH(QByteArray, value);
         QFETCH(QString, decoded);
-        const char *previous = setlocale(LC_ALL, nullptr);
+        const QByteArray previous = setlocale(LC_ALL, nullptr);
         const bool generated = setlocale(LC_ALL, locale.toLatin1().constData());
-        setlocale(LC_ALL, previous);
+        setlocale(LC_ALL, previous.constData());
         if (!generated)
             QSKIP("the locale is not generated on this machine");
 
