@@ -22,8 +22,8 @@ run_packages=(
   fonts-liberation
 )
 # The test suite: a private X server, the desktop, package and policy
-# validators, the packaging checks, ACL and extended-attribute tools, patch
-# (cvconf's diffs are applied with it), and the benchmark's X connection.
+# validators, the packaging checks, ACL and extended-attribute tools, and the
+# benchmark's X connection.
 test_packages=(
   locales
   xvfb
@@ -43,7 +43,6 @@ test_packages=(
   polkitd
   acl
   attr
-  patch
 )
 # Fuzzing and the sanitizer run: clang with libFuzzer, the sanitizer runtime,
 # and llvm-symbolizer for function names in the reports.
