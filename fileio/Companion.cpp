@@ -27,7 +27,16 @@ QList<QByteArray> entriesStartingWith(const QByteArray &directory, const QByteAr
     return found;
 }
 
+// The path after every link; only made absolute where that cannot be told.
+QByteArray resolvedPath(const QByteArray &path)
+{
+    char resolved[PATH_MAX];
+    return ::realpath(path.constData(), resolved) ? QByteArray(resolved) : AbsolutePath(path);
+}
+
 }  // namespace
+
+const char CompanionMark[] = "unsaved-";
 
 QByteArray CompanionStateDirectory()
 {
@@ -39,24 +48,23 @@ QByteArray CompanionStateDirectory()
 
 QByteArray CompanionPrefixBeside(const QByteArray &name)
 {
-    return '.' + name + ".unsaved-";
+    return '.' + name + '.';
 }
 
 QByteArray CompanionPrefixInState(const QByteArray &path)
 {
-    QByteArray encoded = AbsolutePath(path);
+    QByteArray encoded = resolvedPath(path);
     encoded.replace('%', "%25").replace('/', "%2F");
-    return encoded.right(LongestStatePrefix) + ".unsaved-";
+    return encoded.right(LongestStatePrefix) + '.';
 }
 
 QList<QByteArray> LeftCompanions(const QByteArray &path)
 {
     // Beside the file itself, after every link, as the save found it.
-    char resolved[PATH_MAX];
-    const QByteArray real = ::realpath(path.constData(), resolved) ? QByteArray(resolved) : AbsolutePath(path);
+    const QByteArray real = resolvedPath(path);
     const qsizetype slash = real.lastIndexOf('/');
     QList<QByteArray> found = entriesStartingWith(slash == 0 ? QByteArray("/") : real.left(slash),
-                                                  CompanionPrefixBeside(real.mid(slash + 1)));
-    found += entriesStartingWith(CompanionStateDirectory(), CompanionPrefixInState(path));
+                                                  CompanionPrefixBeside(real.mid(slash + 1)) + CompanionMark);
+    found += entriesStartingWith(CompanionStateDirectory(), CompanionPrefixInState(path) + CompanionMark);
     return found;
 }

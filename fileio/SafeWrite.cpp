@@ -162,21 +162,29 @@ struct Companion {
     void remove() const { ::unlinkat(directory.fd, name.constData(), 0); }
 };
 
-// Writes the companion in the directory; false, with nothing left there, when
-// it cannot. `error` tells what failed: 0 for a write, else the create's errno.
+// Writes the companion in the directory under a passing name and gives it
+// its own only once whole and synced, so that every companion is whole;
+// false, with nothing left there, when it cannot. `error` tells what failed:
+// 0 for a write, else the create's errno.
 bool writeCompanionIn(const SafeWriteCalls &calls, Companion *companion, const QByteArray &prefix,
                       const std::vector<QByteArrayView> &chunks, int *error)
 {
-    const int fd = createFresh(calls, companion->directory.fd, prefix, 6, &companion->name);
+    QByteArray partial;
+    const int fd = createFresh(calls, companion->directory.fd, prefix, 12, &partial);
     if (fd < 0) {
         *error = errno;
         return false;
     }
+    companion->name = randomName(prefix + CompanionMark, 6);
     const bool written = writeAll(calls, fd, chunks) && calls.fsync(fd) == 0;
     if (calls.close(fd) == 0 && written
-        && (calls.fsync(companion->directory.fd) == 0 || errno == EINVAL))
-        return true;
-    companion->remove();
+        && ::renameat(companion->directory.fd, partial.constData(), companion->directory.fd,
+                      companion->name.constData()) == 0) {
+        if (calls.fsync(companion->directory.fd) == 0 || errno == EINVAL)
+            return true;
+        companion->remove();
+    }
+    ::unlinkat(companion->directory.fd, partial.constData(), 0);
     *error = 0;
     return false;
 }
@@ -252,7 +260,7 @@ std::optional<FileStamp> replaceByTemporary(const SafeWriteCalls &calls, const Q
         return std::nullopt;
 
     QByteArray temporary;
-    const int temporaryFd = createFresh(calls, where.directory.fd, '.' + where.name + '.', 12, &temporary);
+    const int temporaryFd = createFresh(calls, where.directory.fd, CompanionPrefixBeside(where.name), 12, &temporary);
     if (temporaryFd < 0) {
         const int error = errno;
         if (error == EACCES || error == EPERM || error == EROFS)
