@@ -28,10 +28,12 @@
 //   or in a sticky folder): first the whole new content is written to a
 //   companion file and synced (see Companion.h: beside the file, else in the
 //   user's state directory), then the file is rewritten with its size
-//   reserved first, synced, and the companion removed. Until the file is
-//   synced the companion holds the whole new content; a save that fails while
-//   rewriting says where it is, and the next start reports one that a killed
-//   save left. When no companion can be written, nothing is.
+//   reserved first, synced, and the companion removed. The companion takes
+//   its name only when whole and synced (a kill before that leaves the file
+//   untouched and a partial one under a temporary's name); from then until
+//   the file is synced it holds the whole new content. A save that fails
+//   while rewriting says where it is, and the next start reports one that a
+//   killed save left. When no companion can be written, nothing is.
 // A file that the save created is removed again when the save fails, either way.
 //
 // Failures throw FileError: createFailed when the file, its temporary or its
