@@ -336,6 +336,9 @@ void LoadConfFile(ConfDocument &document, const QByteArray &fileName)
     // Built aside and moved into place only when whole: a failed read or a
     // failed allocation leaves the previous lines untouched.
     ConfDocument loaded;
+    // Taken before the read: a change while it reads makes the stamp differ,
+    // so a save asks rather than overwrite what the load may not have seen.
+    loaded.setFileStamp(StampOfFile(fileName));
     loaded.loadFromFile(fileName);
     document = std::move(loaded);
 }
@@ -345,14 +348,19 @@ QByteArray GetConfValue(const ConfDocument &document, QByteArrayView name)
     return document.value(name);
 }
 
+bool HasConfEntry(const ConfDocument &document, QByteArrayView name)
+{
+    return document.hasEntry(name);
+}
+
 void SetConfValue(ConfDocument &document, QByteArrayView name, QByteArrayView value)
 {
     document.setValue(name, value);
 }
 
-void SaveConfFile(const ConfDocument &document, const QByteArray &fileName)
+void SaveConfFile(ConfDocument &document, const QByteArray &fileName, IfChanged ifChanged)
 {
     if (!document.isFilled())
         throw FileError::createFailed(fileName, NeverReadText());
-    WriteFileSafely(fileName, document.savedChunks());
+    document.setFileStamp(WriteFileSafely(fileName, document.savedChunks(), document.fileStamp(), ifChanged));
 }

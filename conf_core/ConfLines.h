@@ -8,6 +8,9 @@
 // the text and ask the locale about a line at most once. An unchanged
 // document is saved as one contiguous write.
 
+#include "FileStamp.h"
+#include "SafeWrite.h"
+
 #include <QByteArray>
 #include <QByteArrayView>
 #include <cstdint>
@@ -26,6 +29,9 @@ public:
     // Whether a load filled the document. One that none filled, at start-up
     // or since a clear(), is never saved over the file.
     bool isFilled() const { return m_filled; }
+    // The file as the last load read it, or as the last save wrote it.
+    const FileStamp &fileStamp() const { return m_fileStamp; }
+    void setFileStamp(const FileStamp &stamp) { m_fileStamp = stamp; }
 
     qsizetype lineCount() const { return qsizetype(m_refs.size()); }
     QByteArrayView line(qsizetype index) const;
@@ -33,6 +39,9 @@ public:
     // GetConfValue: the value of the first entry line whose key matches the
     // name ignoring letter case; empty when there is none.
     QByteArray value(QByteArrayView name) const;
+    // Whether some entry line's key matches the name: an empty value and no
+    // line look the same to value().
+    bool hasEntry(QByteArrayView name) const { return findEntry(name) >= 0; }
     // SetConfValue: replaces the first matching line by name "=" value, appends
     // it when there is none, removes the matching line when the value is empty.
     void setValue(QByteArrayView name, QByteArrayView value);
@@ -69,6 +78,7 @@ private:
     mutable bool m_anyLocaleKey = false;   // some key needs the locale
     mutable std::string m_tagLocale;  // the locale the tags were made in
     bool m_filled = false;
+    FileStamp m_fileStamp;
 };
 
 // Line splitting and normalisation, on their own for tests and tools.
@@ -78,8 +88,11 @@ QByteArray NormaliseConfLine(QByteArrayView line);
 
 // The document's operations on a given document and file. A load that fails,
 // for lack of memory too, leaves the document as it was; saving a document
-// that no load has filled throws FileError::createFailed.
+// that no load has filled throws FileError::createFailed. A save refuses to
+// replace a file that changed since the load (FileError::changedSinceRead)
+// unless told to overwrite it.
 void LoadConfFile(ConfDocument &document, const QByteArray &fileName);
 QByteArray GetConfValue(const ConfDocument &document, QByteArrayView name);
+bool HasConfEntry(const ConfDocument &document, QByteArrayView name);
 void SetConfValue(ConfDocument &document, QByteArrayView name, QByteArrayView value);
-void SaveConfFile(const ConfDocument &document, const QByteArray &fileName);
+void SaveConfFile(ConfDocument &document, const QByteArray &fileName, IfChanged ifChanged = IfChanged::Refuse);

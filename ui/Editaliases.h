@@ -2,6 +2,8 @@
 // The aliases editor: the alias file as free text, saved on request or when
 // the user confirms on leaving with unsaved changes.
 
+#include "FileStamp.h"
+
 #include <QDialog>
 
 class QFrame;
@@ -28,7 +30,8 @@ private:
     void FormCreate();
     void BWriteConfigClick();
     void BAbortClick();
-    void writeAliasesFile();
+    // Returns false when the user kept another program's change: nothing was written.
+    bool writeAliasesFile();
 
     QPlainTextEdit *MemoAliases;
     QFrame *PanelBottom;
@@ -36,6 +39,7 @@ private:
     QPushButton *BAbort;
     // False after a failed load: the empty text area must not replace the file.
     bool m_fileRead = false;
+    FileStamp m_readStamp;  // the file as read, then as last saved
     // The first line too long for the text area (from 1), or 0.
     qsizetype m_tooLongLine = 0;
 };

@@ -201,7 +201,7 @@ private slots:
         const struct stat before = statOf(path);
         const QString report = runBounded([&]() -> QString {
             if (operation == Operation::WriteFile) {
-                WriteFileSafely(name, QByteArrayView("new content\n"));
+                WriteFileSafely(name, QByteArrayView("new content\n"), {}, IfChanged::Overwrite);
             } else if (operation == Operation::SaveConf) {
                 ConfDocument document;
                 document.loadFromBytes("RootDirectory = /opt\n");
