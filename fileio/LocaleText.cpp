@@ -19,9 +19,9 @@ bool isUnicode(char32_t c) { return c <= 0x10FFFF && (c < 0xD800 || c > 0xDFFF);
 
 // The bytes of one character written alone, as TextToLocale writes every
 // character: a converter that holds a character back to compose it with the
-// next (BIG5-HKSCS holds Ê and ê) is flushed. ASCII is taken as it is: every
-// locale glibc offers is a superset of it. Returns size_t(-1) when the locale
-// cannot represent the character.
+// next (BIG5-HKSCS holds Ê and ê) is flushed. ASCII is written as it is, as
+// decodeLocale reads it. Returns size_t(-1) when the locale cannot represent
+// the character.
 size_t encodeAlone(char32_t c, char (&out)[2 * MB_LEN_MAX])
 {
     if (c < 0x80) {
@@ -98,9 +98,10 @@ Decoded decodeOne(const char *bytes, size_t available, bool utf8)
 }
 
 // Calls putAscii(const char *, size) for each run of ASCII bytes (but NUL),
-// which every locale glibc offers decodes as themselves, and put(char32_t)
-// for each other character; a byte that starts no character standing for its
-// bytes is emitted as its escape.
+// taken as ASCII in every locale (only SHIFT_JIS decodes 5C and 7E as other
+// signs; encodeAlone writes ASCII back the same), and put(char32_t) for each
+// other character; a byte that starts no character standing for its bytes is
+// emitted as its escape.
 template <typename PutAscii, typename Put>
 void decodeLocale(QByteArrayView bytes, PutAscii putAscii, Put put)
 {
