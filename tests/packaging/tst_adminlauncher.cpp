@@ -38,54 +38,42 @@ QMap<QString, QString> annotationsOf(const QString &policy, QString *actionId)
     return annotations;
 }
 
-// A stand-in pkexec and xhost in a folder of their own, the runtime folder
-// and a home. xhost keeps root's entry as a file; pkexec records whether root
-// may use the display, the cookie it got and its arguments, and runs until a
-// file "<its file argument>.done" exists when its status is "wait".
+// A stand-in pkexec and xhost, a runtime folder and a home. xhost keeps
+// root's entry as a file; pkexec records whether root may use the display, the
+// cookie it got and its arguments, then exits with its status or, for "wait",
+// runs until "<its file>.done" exists.
 struct StandIns {
     QTemporaryDir dir;
     QString path(const QString &name) const { return dir.filePath(name); }
     QString log() const { return path(QStringLiteral("calls")); }
     QString allowed() const { return path(QStringLiteral("root-allowed")); }
 
-    void write(const QString &programStatus, bool xhostWorks)
+    void write(const QString &status, bool xhostWorks)
     {
-        QDir(dir.path()).mkpath(QStringLiteral("runtime"));
-        QDir(dir.path()).mkpath(QStringLiteral("home"));
-        QDir(dir.path()).mkpath(QStringLiteral("bin"));
-        const QString args = QStringLiteral("for a in \"$@\"; do printf ' [%s]' \"$a\"; done; echo");
+        for (const char *folder : {"runtime", "home", "bin"})
+            QDir(dir.path()).mkpath(QLatin1String(folder));
+        const QString record = QStringLiteral("for a in \"$@\"; do printf ' [%s]' \"$a\"; done; echo; } >> '%1'").arg(log());
         writeScript(path(QStringLiteral("bin/xhost")),
-                    QStringLiteral("#!/bin/sh\n{ printf xhost; %3; } >> '%1'\n%4\n"
-                                   "case $1 in\n"
-                                   "  '') echo 'access control enabled, only authorized clients can connect'\n"
-                                   "      [ -e '%2' ] && echo SI:localuser:root ;;\n"
-                                   "  +SI:localuser:root) : > '%2' ;;\n"
-                                   "  -SI:localuser:root) rm -f '%2' ;;\n"
-                                   "esac\nexit 0\n")
-                        .arg(log(), allowed(), args,
-                             xhostWorks ? QString() : QStringLiteral("echo 'xhost:  unable to open display' >&2; exit 1")));
+                    QStringLiteral("#!/bin/sh\n{ printf xhost; %2\n%3\ncase $1 in\n"
+                                   "  '') [ -e '%1' ] && echo SI:localuser:root ;;\n"
+                                   "  +SI:localuser:root) : > '%1' ;;\n  -SI:localuser:root) rm -f '%1' ;;\nesac\nexit 0\n")
+                        .arg(allowed(), record, xhostWorks ? QString() : QStringLiteral("exit 1")));
         const QString wait = QStringLiteral(": > \"$2.started\"\nwhile [ ! -e \"$2.done\" ]; do sleep 0.05; done\n");
         writeScript(path(QStringLiteral("bin/pkexec")),
-                    QStringLiteral("#!/bin/sh\n"
-                                   "if [ -e '%2' ]; then state=allowed; else state=denied; fi\n"
-                                   "{ printf 'pkexec as root-%s cookie=%s' $state \"${XAUTHORITY-}\"; %3; } >> '%1'\n"
-                                   "%4")
-                        .arg(log(), allowed(), args,
-                             programStatus == QLatin1String("wait") ? wait : "exit " + programStatus + '\n'));
+                    QStringLiteral("#!/bin/sh\nif [ -e '%1' ]; then state=allowed; else state=denied; fi\n"
+                                   "{ printf 'pkexec as root-%s cookie=%s' $state \"${XAUTHORITY-}\"; %2\n%3")
+                        .arg(allowed(), record, status == QLatin1String("wait") ? wait : "exit " + status + '\n'));
     }
 
-    QProcessEnvironment environment(bool display = true) const
+    QProcessEnvironment environment() const
     {
         QProcessEnvironment environment = QProcessEnvironment::systemEnvironment();
         environment.insert(QStringLiteral("PATH"), path(QStringLiteral("bin")) + ":/usr/bin:/bin");
         environment.insert(QStringLiteral("HOME"), path(QStringLiteral("home")));
         environment.insert(QStringLiteral("XDG_RUNTIME_DIR"), path(QStringLiteral("runtime")));
+        environment.insert(QStringLiteral("DISPLAY"), QStringLiteral(":7"));
         environment.remove(QStringLiteral("XAUTHORITY"));
         environment.remove(QStringLiteral("PWD"));
-        if (display)
-            environment.insert(QStringLiteral("DISPLAY"), QStringLiteral(":7"));
-        else
-            environment.remove(QStringLiteral("DISPLAY"));
         return environment;
     }
 
@@ -113,7 +101,7 @@ class TestAdminLauncher : public QObject {
         QString call = QStringLiteral("pkexec as root-%1 cookie=%2 [%3]").arg(QLatin1String(state), cookie, m_program);
         for (const QString &file : files)
             call += " [" + file + "]";
-        return call;
+        return call + '\n';
     }
     void startLauncher(QProcess &launcher, const StandIns &standIns, const QString &file) const
     {
@@ -137,133 +125,107 @@ private slots:
         m_program = m_prefix + QStringLiteral("/lib/cvconfmanager/CVConfManager");
     }
 
+    // Status 2 with no files: refused, nothing called.
     void launcher_data()
     {
-        QTest::addColumn<QString>("cookie");  // none, XAUTHORITY, home
-        QTest::addColumn<QString>("cwd");     // plain, line end, deleted
-        QTest::addColumn<bool>("display");
-        QTest::addColumn<bool>("runtimeDir");
-        QTest::addColumn<bool>("rootAllowed");
-        QTest::addColumn<bool>("xhostWorks");
-        QTest::addColumn<int>("programStatus");
+        QTest::addColumn<QString>("setting");
+        QTest::addColumn<int>("status");
         QTest::addColumn<QStringList>("arguments");
-        // The files pkexec gets, "./" standing for the working directory; none
-        // when the launcher refuses with status 2.
-        QTest::addColumn<QStringList>("files");
-        QTest::addColumn<QStringList>("xhostCalls");  // around the run: before | after
+        QTest::addColumn<QStringList>("files");  // as pkexec gets them, "./" for the working directory
         QTest::addColumn<QString>("message");
 
-        const QStringList granted{Query, Grant, "|", Revoke};
-        const QStringList none{"|"};
         const QString usage = QStringLiteral("Write a FILE whose name begins with a dash as ./-name or -- -name.");
         const QStringList conf{"/etc/corvane/corvane.conf"};
-        auto row = [](const char *name) -> QTestData & {
-            return QTest::newRow(name) << "none" << "plain" << true << true << false << true;
-        };
-
-        row("program succeeds") << 0 << conf << conf << granted << "";
-        row("program fails") << 1 << conf << conf << granted << "";
-        row("authentication dismissed") << 126 << conf << conf << granted << "";
-        row("authorisation refused") << 127 << conf << conf << granted << "";
-        row("no argument") << 0 << QStringList() << QStringList() << granted << "";
-        row("-- alone: no file") << 0 << QStringList{"--"} << QStringList() << granted << "";
-        row("relative path made absolute") << 0 << QStringList{"conf/my corvane.conf"}
-                                           << QStringList{"./conf/my corvane.conf"} << granted << "";
-        row("-- rel.conf") << 0 << QStringList{"--", "rel.conf"} << QStringList{"./rel.conf"} << granted << "";
-        row("-- -rel.conf: a file") << 0 << QStringList{"--", "-rel.conf"} << QStringList{"./-rel.conf"} << granted << "";
-        row("-rel.conf refused") << 2 << QStringList{"-rel.conf"} << QStringList() << QStringList() << usage;
-        row("-style fusion rel.conf refused") << 2 << QStringList{"-style", "fusion", "rel.conf"} << QStringList()
-                                              << QStringList() << usage;
-        row("-platformpluginpath refused")
-            << 2 << QStringList{"-platformpluginpath", "/tmp/plugins", "-platform", "evil"} << QStringList()
-            << QStringList() << usage;
-        row("two files refused") << 2 << QStringList{"/tmp/a.conf", "b.conf"} << QStringList() << QStringList()
-                                 << "one file at most";
-        row("-- and two files refused") << 2 << QStringList{"--", "a.conf", "b.conf"} << QStringList() << QStringList()
-                                        << "one file at most";
-        row("empty name refused") << 2 << QStringList{""} << QStringList() << QStringList() << "no file";
-        QTest::newRow("working directory ending in a line end")
-            << "none" << "line end" << true << true << false << true << 0 << QStringList{"rel.conf"}
-            << QStringList{"./rel.conf"} << granted << "";
+        const QStringList none;
+        QTest::newRow("program succeeds") << "" << 0 << conf << conf << "";
+        QTest::newRow("program fails") << "" << 1 << conf << conf << "";
+        QTest::newRow("authentication dismissed") << "" << 126 << conf << conf << "";
+        QTest::newRow("authorisation refused") << "" << 127 << conf << conf << "";
+        QTest::newRow("no argument") << "" << 0 << none << none << "";
+        QTest::newRow("-- alone: no file") << "" << 0 << QStringList{"--"} << none << "";
+        QTest::newRow("relative path made absolute") << "" << 0 << QStringList{"conf/my corvane.conf"}
+                                                     << QStringList{"./conf/my corvane.conf"} << "";
+        QTest::newRow("-- rel.conf") << "" << 0 << QStringList{"--", "rel.conf"} << QStringList{"./rel.conf"} << "";
+        QTest::newRow("-- -rel.conf: a file") << "" << 0 << QStringList{"--", "-rel.conf"} << QStringList{"./-rel.conf"}
+                                              << "";
+        QTest::newRow("-rel.conf refused") << "" << 2 << QStringList{"-rel.conf"} << none << usage;
+        QTest::newRow("-style fusion rel.conf refused") << "" << 2 << QStringList{"-style", "fusion", "rel.conf"} << none
+                                                        << usage;
+        QTest::newRow("-platformpluginpath refused")
+            << "" << 2 << QStringList{"-platformpluginpath", "/tmp/plugins", "-platform", "evil"} << none << usage;
+        QTest::newRow("two files refused") << "" << 2 << QStringList{"/tmp/a.conf", "b.conf"} << none << "one file at most";
+        QTest::newRow("-- and two files refused") << "" << 2 << QStringList{"--", "a.conf", "b"} << none << "one file at most";
+        QTest::newRow("empty name refused") << "" << 2 << QStringList{""} << none << "no file";
+        QTest::newRow("working directory ending in a line end") << "line end" << 0 << QStringList{"rel.conf"}
+                                                                << QStringList{"./rel.conf"} << "";
         QTest::newRow("deleted working directory refused")
-            << "none" << "deleted" << true << true << false << true << 2 << QStringList{"rel.conf"} << QStringList()
-            << QStringList() << "give FILE as an absolute path";
-        QTest::newRow("deleted working directory, absolute path")
-            << "none" << "deleted" << true << true << false << true << 0 << conf << conf << granted << "";
-        QTest::newRow("root already allowed: left so")
-            << "none" << "plain" << true << true << true << true << 0 << conf << conf << QStringList{Query, "|"} << "";
-        QTest::newRow("no display") << "none" << "plain" << false << true << false << true << 0 << conf << conf << none
-                                    << "";
-        QTest::newRow("display unreachable")
-            << "none" << "plain" << true << true << false << false << 0 << conf << conf << QStringList{Query, "|"} << "";
-        QTest::newRow("cookie in XAUTHORITY: no xhost")
-            << "XAUTHORITY" << "plain" << true << true << false << true << 0 << conf << conf << none << "";
-        QTest::newRow("cookie in the home: passed on")
-            << "home" << "plain" << true << true << false << true << 0 << conf << conf << none << "";
-        QTest::newRow("no runtime folder: no grant")
-            << "none" << "plain" << true << false << false << true << 0 << conf << conf << none << "XDG_RUNTIME_DIR";
+            << "deleted" << 2 << QStringList{"rel.conf"} << none << "give FILE as an absolute path";
+        QTest::newRow("deleted working directory, absolute path") << "deleted" << 0 << conf << conf << "";
+        QTest::newRow("root already allowed: left so") << "root allowed" << 0 << conf << conf << "";
+        QTest::newRow("no display") << "no display" << 0 << conf << conf << "";
+        QTest::newRow("display unreachable") << "unreachable" << 0 << conf << conf << "";
+        QTest::newRow("cookie in XAUTHORITY: no xhost") << "cookie" << 0 << conf << conf << "";
+        QTest::newRow("cookie in the home: passed on") << "home cookie" << 0 << conf << conf << "";
+        QTest::newRow("no runtime folder: no grant") << "no runtime folder" << 0 << conf << conf << "XDG_RUNTIME_DIR";
     }
     void launcher()
     {
-        QFETCH(QString, cookie);
-        QFETCH(QString, cwd);
-        QFETCH(bool, display);
-        QFETCH(bool, runtimeDir);
-        QFETCH(bool, rootAllowed);
-        QFETCH(bool, xhostWorks);
-        QFETCH(int, programStatus);
+        QFETCH(QString, setting);
+        QFETCH(int, status);
         QFETCH(QStringList, arguments);
         QFETCH(QStringList, files);
-        QFETCH(QStringList, xhostCalls);
         QFETCH(QString, message);
 
         StandIns standIns;
-        standIns.write(QString::number(programStatus), xhostWorks);
-        if (rootAllowed)
+        standIns.write(QString::number(status), setting != QLatin1String("unreachable"));
+        if (setting == QLatin1String("root allowed"))
             writeFile(standIns.allowed(), {});
-        QProcessEnvironment environment = standIns.environment(display);
-        if (!runtimeDir)
+        QProcessEnvironment environment = standIns.environment();
+        if (setting == QLatin1String("no display"))
+            environment.remove(QStringLiteral("DISPLAY"));
+        if (setting == QLatin1String("no runtime folder"))
             environment.remove(QStringLiteral("XDG_RUNTIME_DIR"));
-        QString passedCookie;
-        if (cookie == QLatin1String("XAUTHORITY")) {
-            passedCookie = standIns.path(QStringLiteral("cookie"));
-            environment.insert(QStringLiteral("XAUTHORITY"), passedCookie);
-        } else if (cookie == QLatin1String("home")) {
-            passedCookie = standIns.path(QStringLiteral("home/.Xauthority"));
+        QString cookie;
+        if (setting.endsWith(QLatin1String("cookie"))) {
+            cookie = standIns.path(setting == QLatin1String("cookie") ? QStringLiteral("cookie")
+                                                                      : QStringLiteral("home/.Xauthority"));
+            writeFile(cookie, "MIT-MAGIC-COOKIE-1");
+            if (setting == QLatin1String("cookie"))
+                environment.insert(QStringLiteral("XAUTHORITY"), cookie);
         }
-        if (!passedCookie.isEmpty())
-            writeFile(passedCookie, "MIT-MAGIC-COOKIE-1");
-
-        const QString workingDir = standIns.path(cwd == QLatin1String("line end") ? QStringLiteral("work\n")
-                                                                                   : QStringLiteral("work"));
+        const QString workingDir = standIns.path(setting == QLatin1String("line end") ? QStringLiteral("work\n")
+                                                                                       : QStringLiteral("work"));
         QVERIFY(QDir().mkdir(workingDir));
+
         QProcess launcher;
         launcher.setProcessEnvironment(environment);
         launcher.setWorkingDirectory(workingDir);
-        if (cwd == QLatin1String("deleted")) {
-            // The directory goes while the launcher's shell is on its way in.
+        if (setting == QLatin1String("deleted"))
             launcher.setChildProcessModifier([workingDir] { ::rmdir(QFile::encodeName(workingDir).constData()); });
-        }
         launcher.start(launcherPath(), arguments);
         QVERIFY(launcher.waitForFinished(30000));
         QCOMPARE(launcher.exitStatus(), QProcess::NormalExit);
-        QCOMPARE(launcher.exitCode(), programStatus);
+        QCOMPARE(launcher.exitCode(), status);
         const QString err = QString::fromUtf8(launcher.readAllStandardError());
         QVERIFY2(err.contains(message), qPrintable(err));
 
-        QStringList expected;
-        if (programStatus != 2 || !files.isEmpty()) {
-            const qsizetype split = xhostCalls.indexOf(QStringLiteral("|"));
+        // xhost is asked only without a cookie, and grants only where root
+        // lacks access; the grant is taken back after the run.
+        QString expected;
+        if (status != 2 || !files.isEmpty()) {
+            const bool asked = cookie.isEmpty() && !setting.startsWith(QLatin1String("no "));
+            const bool grants = asked && setting != QLatin1String("root allowed") && setting != QLatin1String("unreachable");
             QStringList absolute;
             for (const QString &file : files)
                 absolute << (file.startsWith(QLatin1String("./")) ? workingDir + file.mid(1) : file);
-            const bool allowedNow = rootAllowed || xhostCalls.contains(Grant);
-            expected << xhostCalls.mid(0, split) << pkexecCall(allowedNow ? "allowed" : "denied", passedCookie, absolute)
-                     << xhostCalls.mid(split + 1);
+            expected = (asked ? Query + '\n' : QString()) + (grants ? Grant + '\n' : QString())
+                       + pkexecCall(grants || setting == QLatin1String("root allowed") ? "allowed" : "denied", cookie,
+                                    absolute)
+                       + (grants ? Revoke + '\n' : QString());
         }
         QTRY_VERIFY_WITH_TIMEOUT(standIns.runsOver(), 10000);
-        QTRY_COMPARE_WITH_TIMEOUT(standIns.calls(), expected.isEmpty() ? QString() : expected.join('\n') + '\n', 10000);
-        QCOMPARE(QFile::exists(standIns.allowed()), rootAllowed);
+        QTRY_COMPARE_WITH_TIMEOUT(standIns.calls(), expected, 10000);
+        QCOMPARE(QFile::exists(standIns.allowed()), setting == QLatin1String("root allowed"));
     }
 
     // However the launcher's process ends, root's access ends with it.
@@ -309,10 +271,8 @@ private slots:
         QVERIFY(second.waitForFinished(10000));
         QTRY_VERIFY_WITH_TIMEOUT(standIns.runsOver(), 10000);
         QTRY_VERIFY_WITH_TIMEOUT(!QFile::exists(standIns.allowed()), 10000);
-        QCOMPARE(standIns.calls(), QStringList({Query, Grant, pkexecCall("allowed", {}, {standIns.path("a.conf")}),
-                                                pkexecCall("allowed", {}, {standIns.path("b.conf")}), Revoke})
-                                          .join('\n')
-                                      + '\n');
+        QCOMPARE(standIns.calls(), Query + '\n' + Grant + '\n' + pkexecCall("allowed", {}, {standIns.path("a.conf")})
+                                       + pkexecCall("allowed", {}, {standIns.path("b.conf")}) + Revoke + '\n');
     }
 
     void policyValidates()
