@@ -166,6 +166,7 @@ private slots:
         QTest::newRow("display unreachable") << "unreachable" << 0 << conf << conf << "";
         QTest::newRow("cookie in XAUTHORITY: no xhost") << "cookie" << 0 << conf << conf << "";
         QTest::newRow("cookie in the home: passed on") << "home cookie" << 0 << conf << conf << "";
+        QTest::newRow("grant of an ended run, not yet taken back") << "ended run" << 0 << conf << conf << "";
         QTest::newRow("no runtime folder: no grant") << "no runtime folder" << 0 << conf << conf << "XDG_RUNTIME_DIR";
     }
     void launcher()
@@ -178,8 +179,10 @@ private slots:
 
         StandIns standIns;
         standIns.write(QString::number(status), setting != QLatin1String("unreachable"));
-        if (setting == QLatin1String("root allowed"))
+        if (setting == QLatin1String("root allowed") || setting == QLatin1String("ended run"))
             writeFile(standIns.allowed(), {});
+        if (setting == QLatin1String("ended run"))  // a process number above the kernel's highest
+            writeFile(standIns.path(QStringLiteral("runtime/cvconfmanager-pkexec._7.runs")), "granted\n99999999\n");
         QProcessEnvironment environment = standIns.environment();
         if (setting == QLatin1String("no display"))
             environment.remove(QStringLiteral("DISPLAY"));
@@ -213,8 +216,10 @@ private slots:
         // lacks access; the grant is taken back after the run.
         QString expected;
         if (status != 2 || !files.isEmpty()) {
-            const bool asked = cookie.isEmpty() && !setting.startsWith(QLatin1String("no "));
-            const bool grants = asked && setting != QLatin1String("root allowed") && setting != QLatin1String("unreachable");
+            const bool ended = setting == QLatin1String("ended run");
+            const bool asked = cookie.isEmpty() && !setting.startsWith(QLatin1String("no ")) && !ended;
+            const bool grants =
+                ended || (asked && setting != QLatin1String("root allowed") && setting != QLatin1String("unreachable"));
             QStringList absolute;
             for (const QString &file : files)
                 absolute << (file.startsWith(QLatin1String("./")) ? workingDir + file.mid(1) : file);
@@ -249,7 +254,6 @@ private slots:
         QTRY_VERIFY_WITH_TIMEOUT(!QFile::exists(standIns.allowed()), 10000);
         QTRY_VERIFY_WITH_TIMEOUT(standIns.runsOver(), 10000);
         QVERIFY(standIns.calls().endsWith(Revoke + '\n'));
-        writeFile(standIns.path(QStringLiteral("a.conf.done")), {});
     }
 
     // The first of two overlapping runs to end leaves the grant to the other.
