@@ -11,6 +11,8 @@ void PrintStartupTimes(int, const QByteArray &, const QByteArray &)
 
 #else
 
+#include "BenchTiming.h"
+
 #include <algorithm>
 #include <cerrno>
 #include <chrono>
@@ -28,8 +30,6 @@ void PrintStartupTimes(int, const QByteArray &, const QByteArray &)
 extern char **environ;
 
 namespace {
-
-using Clock = std::chrono::steady_clock;
 
 struct Measurement {
     double seconds = -1;  // negative: no window appeared
@@ -168,13 +168,6 @@ Measurement measureOnce(xcb_connection_t *connection, xcb_window_t root, const s
     kill(child, SIGTERM);
     waitpid(child, nullptr, 0);
     return result;
-}
-
-double median(std::vector<double> values)
-{
-    std::sort(values.begin(), values.end());
-    const size_t n = values.size();
-    return n % 2 ? values[n / 2] : (values[n / 2 - 1] + values[n / 2]) / 2;
 }
 
 }  // namespace

@@ -10,6 +10,7 @@
 // round; the file stays in the page cache for all contenders alike. Prints a
 // Markdown table.
 
+#include "BenchTiming.h"
 #include "ConfLines.h"
 #include "NameMatch.h"
 #include "ParamCatalogue.h"
@@ -38,20 +39,6 @@
 extern char **environ;
 
 namespace {
-
-using Clock = std::chrono::steady_clock;
-
-double secondsSince(Clock::time_point start)
-{
-    return std::chrono::duration<double>(Clock::now() - start).count();
-}
-
-double median(std::vector<double> values)
-{
-    std::sort(values.begin(), values.end());
-    const size_t n = values.size();
-    return n % 2 ? values[n / 2] : (values[n / 2 - 1] + values[n / 2]) / 2;
-}
 
 long peakKilobytes()
 {

@@ -3,9 +3,11 @@
 // GUI's Unicode text. Goes through the C library (mbrtowc/wcrtomb), because
 // Qt 6 always takes "local 8-bit" to mean UTF-8.
 //
-// Bytes that the locale cannot decode (and NUL) become the private-use
-// characters U+EF00 + byte, which convert back to the very same byte, so an
-// unedited round trip never changes a file.
+// Characters are converted one at a time, each from the initial state. Bytes
+// that the locale cannot decode (and NUL), and bytes whose character would be
+// written back as other bytes (codes that stateful converters split or
+// compose), become the private-use characters U+EF00 + byte, which convert
+// back to the very same byte, so an unedited round trip never changes a file.
 
 #include <QByteArray>
 #include <QByteArrayView>

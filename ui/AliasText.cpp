@@ -6,6 +6,11 @@ namespace {
 
 constexpr char16_t EscapeBase = 0xEF00;
 
+// The text area's cost grows with its number of paragraphs (50 MB of 80-byte
+// lines took 2.2 s to set in as one paragraph each, 0.14 s in paragraphs of
+// this size), and a keystroke lays out the whole paragraph it falls in.
+constexpr qsizetype ParagraphChars = 4096;
+
 bool alteredByTextArea(QChar c)
 {
     return c == u'\r' || c == QChar::LineSeparator || c == QChar::ParagraphSeparator
@@ -21,19 +26,31 @@ bool isLineBreak(QChar c)
 
 QString AliasFileToText(QByteArrayView bytes)
 {
-    QByteArray unified = bytes.toByteArray();
-    unified.replace("\r\n", "\n");
-    const QString decoded = LocaleToText(unified);
-
+    const QString decoded = LocaleToText(bytes);
     QString text;
     text.reserve(decoded.size());
-    for (QChar c : decoded) {
-        if (!alteredByTextArea(c)) {
-            text.append(c);
-            continue;
+    qsizetype paragraphStart = 0;
+    const QChar *p = decoded.constData();
+    const QChar *const end = p + decoded.size();
+    while (p < end) {
+        const QChar *run = p;
+        while (p < end && *p != u'\n' && !alteredByTextArea(*p))
+            ++p;
+        text.append(run, p - run);
+        if (p == end)
+            break;
+        if (*p == u'\r' && p + 1 < end && p[1] == u'\n')
+            ++p;
+        if (*p == u'\n') {
+            const bool full = text.size() - paragraphStart >= ParagraphChars;
+            text.append(full ? QChar(u'\n') : QChar(QChar::LineSeparator));
+            if (full)
+                paragraphStart = text.size();
+        } else {
+            for (char byte : TextToLocale(QString(*p)))
+                text.append(QChar(char16_t(EscapeBase + static_cast<unsigned char>(byte))));
         }
-        for (char byte : TextToLocale(QString(c)))
-            text.append(QChar(char16_t(EscapeBase + static_cast<unsigned char>(byte))));
+        ++p;
     }
     return text;
 }
@@ -50,4 +67,19 @@ QByteArray AliasTextToFile(const QString &text)
     if (bytes == "\n")
         bytes.clear();
     return bytes;
+}
+
+qsizetype FirstLineLongerThan(QStringView text, qsizetype limit)
+{
+    qsizetype line = 1;
+    qsizetype lineStart = 0;
+    for (qsizetype at = 0; at <= text.size(); ++at) {
+        if (at < text.size() && !isLineBreak(text[at]))
+            continue;
+        if (at - lineStart > limit)
+            return line;
+        ++line;
+        lineStart = at + 1;
+    }
+    return 0;
 }

@@ -5,6 +5,7 @@
 #include "ErrorHandler.h"
 #include "FocusedButton.h"
 #include "Icons.h"
+#include "LocaleText.h"
 #include "MessageBox.h"
 #include "ReadFile.h"
 #include "SafeWrite.h"
@@ -18,6 +19,13 @@
 #include <QVBoxLayout>
 
 namespace {
+
+// The longest line the text area takes. Its layout of a line without blanks
+// grows with the square of the length: on the machine of docs/PERFORMANCE.md
+// a keystroke took 142 ms in a line of 65,536 characters, 39 ms in one of
+// 32,768 and 13 ms in one of 16,384, which leaves room for a machine several
+// times slower (cvconf_bench_aliases --sweep).
+constexpr qsizetype LongestLine = 16384;
 
 QPushButton *createButton(QWidget *parent, const QString &objectName, const QString &caption,
                           const QString &iconName, const QRect &geometry)
@@ -90,14 +98,30 @@ void TEditaliasesFrm::keyPressEvent(QKeyEvent *event)
     QDialog::keyPressEvent(event);
 }
 
+bool TEditaliasesFrm::FileRefused() const
+{
+    return m_tooLongLine != 0;
+}
+
 void TEditaliasesFrm::FormCreate()
 {
     m_fileRead = RunGuarded([this] {
         // Taken before the read, so that a change during it is not missed.
         m_readStamp = StampOfFile(AliasesFileName);
-        MemoAliases->setPlainText(AliasFileToText(ReadWholeFile(AliasesFileName)));
+        const QString text = AliasFileToText(ReadWholeFile(AliasesFileName));
+        m_tooLongLine = FirstLineLongerThan(text, LongestLine);
+        if (m_tooLongLine != 0)
+            return;
+        MemoAliases->setPlainText(text);
         MemoAliases->document()->setModified(false);
-    });
+    }) && m_tooLongLine == 0;
+    if (m_tooLongLine != 0)
+        MessageBox::showError(QStringLiteral("Line %1 of %2 has more than %3 characters, too long for this editor. "
+                                             "Please edit the file with another text editor.")
+                                  .arg(m_tooLongLine)
+                                  .arg(LocaleToText(AliasesFileName))
+                                  .arg(LongestLine),
+                              parentWidget());
     // Nothing typed into the empty area could be saved over the unread file.
     MemoAliases->setReadOnly(!m_fileRead);
 }

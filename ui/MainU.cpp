@@ -255,7 +255,8 @@ void TMainForm::BReadAliasesClick(QObject *)
         return;
     }
     const std::unique_ptr<TEditaliasesFrm> editor = std::make_unique<TEditaliasesFrm>(this);
-    editor->exec();
+    if (!editor->FileRefused())
+        editor->exec();
 }
 
 void TMainForm::LbUrlClick(QObject *sender)

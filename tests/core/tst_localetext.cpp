@@ -2,12 +2,17 @@
 
 #include "LocaleText.h"
 #include "NameMatch.h"
+#include "TestLocale.h"
 
+#include <QRandomGenerator>
+#include <QTemporaryDir>
 #include <QTest>
 #include <clocale>
 
 class TestLocaleText : public QObject {
     Q_OBJECT
+
+    QTemporaryDir m_locales;
 
 private slots:
     void cleanup() { setlocale(LC_ALL, "C.UTF-8"); }
@@ -80,6 +85,51 @@ private slots:
         for (int round = 0; round < 3; ++round)
             for (int byte = 0; byte < 256; ++byte)
                 bytes.append(char(byte));
+        QCOMPARE(TextToLocale(LocaleToText(bytes)), bytes);
+    }
+
+    // Converters that split a code into two characters (BIG5-HKSCS 88 62),
+    // hold one back to compose it with the next (BIG5-HKSCS 88 A7 at the end)
+    // or compose a letter with the mark after it (TCVN5712-1, CP1258): random
+    // bytes around such samples all come back, and the characters that stand
+    // for their bytes are still shown as themselves.
+    void statefulCharsetsRoundTrip_data()
+    {
+        QTest::addColumn<QByteArray>("locale");
+        QTest::addColumn<QByteArray>("sample");
+        QTest::addColumn<QString>("shown");
+        QTest::newRow("BIG5-HKSCS split code") << QByteArray("zh_HK.BIG5-HKSCS") << QByteArray("\x88\x62")
+                                               << QStringLiteral("\uEF88b");
+        QTest::newRow("BIG5-HKSCS held-back letter")
+            << QByteArray("zh_HK.BIG5-HKSCS") << QByteArray("\xa4\x40\x88\x66\x88\xa7") << QStringLiteral("一Êê");
+        QTest::newRow("EUC-JP") << QByteArray("ja_JP.EUC-JP") << QByteArray("\xa4\xa2") << QStringLiteral("あ");
+        QTest::newRow("GB18030 four-byte code")
+            << QByteArray("zh_CN.GB18030") << QByteArray("\x81\x30\x81\x30") << QStringLiteral("\u0080");
+        QTest::newRow("SHIFT_JIS") << QByteArray("ja_JP.SHIFT_JIS") << QByteArray("\x82\xa0") << QStringLiteral("あ");
+        QTest::newRow("TCVN5712-1 letter and mark")
+            << QByteArray("vi_VN.TCVN5712-1") << QByteArray("\xa8\xb0") << QStringLiteral("ă\u0300");
+        QTest::newRow("CP1258 letter and mark")
+            << QByteArray("vi_VN.CP1258") << QByteArray("\xe3\xcc") << QStringLiteral("ă\u0300");
+        QTest::newRow("UTF-8") << QByteArray("C.UTF-8") << QByteArray("\xc3\xb6") << QStringLiteral("ö");
+    }
+    void statefulCharsetsRoundTrip()
+    {
+        QFETCH(QByteArray, locale);
+        QFETCH(QByteArray, sample);
+        QFETCH(QString, shown);
+        const QString reason = UseTestLocale(m_locales.path(), locale);
+        if (!reason.isEmpty())
+            QSKIP(qPrintable(reason));
+        QCOMPARE(LocaleToText(sample), shown);
+
+        // Mostly bytes that lead or trail double-byte codes, so that many decode.
+        QRandomGenerator random(17);
+        QByteArray bytes = sample;
+        for (int round = 0; round < 2000; ++round) {
+            for (quint32 n = random.bounded(12); n > 0; --n)
+                bytes += char(random.bounded(3) ? random.bounded(0x40, 0x100) : random.bounded(0x100));
+            bytes += sample;
+        }
         QCOMPARE(TextToLocale(LocaleToText(bytes)), bytes);
     }
 

@@ -5,6 +5,7 @@
 #include "MessageBox.h"
 #include "SafeWrite.h"
 #include "StartupChecks.h"
+#include "TestLocale.h"
 
 #include <QDir>
 #include <QFile>
@@ -12,6 +13,7 @@
 #include <QPlainTextEdit>
 #include <QProcess>
 #include <QPushButton>
+#include <QRandomGenerator>
 #include <QScrollBar>
 #include <QTextBlock>
 #include <QTextLayout>
@@ -32,6 +34,15 @@ using MessageBox::Answer;
 namespace {
 
 const QByteArray OldContent = "employee = /opt/corvane/employee.cvdb\nstock = /srv/stock.cvdb";
+
+// The file after an unedited save: the line-break rules are all that change it.
+QByteArray savedUnedited(QByteArray content)
+{
+    content.replace("\r\n", "\n");
+    if (content.endsWith('\n'))
+        content.chop(1);
+    return content == "\n" ? QByteArray() : content;
+}
 
 QByteArray readBytes(const QByteArray &path)
 {
@@ -93,6 +104,7 @@ class TestEditaliases : public QObject {
 
 private:
     QTemporaryDir m_dir;
+    QTemporaryDir m_locales;
 
     QByteArray aliasesPath() const { return QFile::encodeName(m_dir.filePath(QStringLiteral("aliases.conf"))); }
 
@@ -204,14 +216,18 @@ private slots:
         QTest::newRow("Latin-1 text in a Latin-1 locale")
             << QByteArray("de_DE.ISO-8859-1") << QByteArray("gr\xf6\xdf" "e = /db/m\xfcller\xa0.cvdb\r\n")
             << QByteArray("gr\xf6\xdf" "e = /db/m\xfcller\xa0.cvdb");
+        const QByteArray big5 = "\x88\x62 = /db/a\n\x88\x64 = /db/b\n\x88\xa3\x88\xa5\n\xa4\x40 = /db/\x88\xa7";
+        QTest::newRow("BIG5-HKSCS codes of two characters, a held-back one last")
+            << QByteArray("zh_HK.BIG5-HKSCS") << big5 << big5;
     }
     void unchangedRoundTrip()
     {
         QFETCH(QByteArray, locale);
         QFETCH(QByteArray, content);
         QFETCH(QByteArray, written);
-        if (!setlocale(LC_ALL, locale.constData()))
-            QSKIP("the locale is not generated on this machine");
+        const QString reason = UseTestLocale(m_locales.path(), locale);
+        if (!reason.isEmpty())
+            QSKIP(qPrintable(reason));
         writeAliases(content);
 
         auto editor = openEditor();
@@ -431,6 +447,53 @@ private slots:
         QCOMPARE(MessageBox::shownBoxes().size(), button == "BAbort" ? 1 : 0);
         for (const QPushButton *any : editor->findChildren<QPushButton *>())
             QVERIFY(!any->isDefault() && !any->autoDefault());
+    }
+
+    // A line longer than the text area lays out in time (counted in
+    // characters) is refused before the window shows, and nothing is written.
+    // Otherwise many lines share each paragraph (one per line made 50 MB take
+    // 8 s to open), and an unedited save changes only line breaks.
+    void longAndLargeFiles_data()
+    {
+        QTest::addColumn<QByteArray>("content");
+        QTest::addColumn<int>("refusedLine");  // 0: the file opens
+        const QByteArray atLimit(16384, 'x');
+        QTest::newRow("a line at the limit") << "a\r\n" + atLimit + "\r\nb" << 0;
+        QTest::newRow("the limit counts characters") << QByteArray("\xe5\x90\x8d").repeated(16384) << 0;
+        QTest::newRow("a line over the limit") << "a\r\nb\n" + atLimit + "y\nc" << 3;
+        QTest::newRow("one line of 20 MB") << QByteArray(20'000'000, 'x') << 1;
+        const QByteArray pieces[] = {"alias = /db/x.cvdb", "\r\n", "\n", "\r", "\xe2\x80\xa8", "\xff", "\xc3\xb6"};
+        QRandomGenerator random(6);
+        QByteArray lines;
+        while (lines.size() < 8'000'000)
+            lines += pieces[random.bounded(7)];
+        QTest::newRow("8 MB of mixed lines") << lines << 0;
+    }
+    void longAndLargeFiles()
+    {
+        QFETCH(QByteArray, content);
+        QFETCH(int, refusedLine);
+        writeAliases(content);
+        MessageBox::setNextAnswer(Answer::Ok);
+        auto editor = std::make_unique<TEditaliasesFrm>(nullptr);
+
+        QCOMPARE(editor->FileRefused(), refusedLine != 0);
+        if (refusedLine != 0) {
+            QCOMPARE(MessageBox::shownBoxes().size(), 1);
+            QCOMPARE(MessageBox::shownBoxes().first().text,
+                     QStringLiteral("Line %1 of %2 has more than 16384 characters, too long for this editor. "
+                                    "Please edit the file with another text editor.")
+                         .arg(refusedLine)
+                         .arg(QFile::decodeName(AliasesFileName)));
+            QCOMPARE(readBytes(AliasesFileName), content);
+            return;
+        }
+        // Paragraphs of 4096 characters or more, bar the last.
+        QVERIFY(memoOf(*editor)->blockCount() <= content.size() / 4096 + 1);
+        editor->show();
+        click(*editor, "BWriteConfig");
+        QCOMPARE(readBytes(AliasesFileName), savedUnedited(content));
+        QVERIFY(MessageBox::shownBoxes().isEmpty());
     }
 
     void reopeningShowsSavedContent()
