@@ -1,6 +1,6 @@
 #include "CatalogueNames.h"
 
-#include "NameMatch.h"
+#include "conf_core/NameMatch.h"
 
 #include <algorithm>
 #include <vector>

@@ -1,11 +1,11 @@
 #include "ConfLines.h"
 
-#include "ConfText.h"
-#include "FileError.h"
-#include "KeyTags.h"
-#include "NameMatch.h"
-#include "ReadFile.h"
-#include "SafeWrite.h"
+#include "conf_core/ConfText.h"
+#include "conf_core/KeyTags.h"
+#include "conf_core/NameMatch.h"
+#include "fileio/FileError.h"
+#include "fileio/ReadFile.h"
+#include "fileio/SafeWrite.h"
 
 #include <algorithm>
 #include <cstring>

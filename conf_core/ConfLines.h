@@ -8,8 +8,8 @@
 // the text and ask the locale about a line at most once. An unchanged
 // document is saved as one contiguous write.
 
-#include "FileStamp.h"
-#include "SafeWrite.h"
+#include "fileio/FileStamp.h"
+#include "fileio/SafeWrite.h"
 
 #include <QByteArray>
 #include <QByteArrayView>

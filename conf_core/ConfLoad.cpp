@@ -2,11 +2,11 @@
 // rest of the file is still being read, and once it is read both threads share
 // what is left, so reading and normalising a large file overlap.
 
-#include "ConfLines.h"
+#include "conf_core/ConfLines.h"
 
-#include "ConfText.h"
-#include "NameMatch.h"
-#include "ReadFile.h"
+#include "conf_core/ConfText.h"
+#include "conf_core/NameMatch.h"
+#include "fileio/ReadFile.h"
 
 #include <algorithm>
 #include <condition_variable>

@@ -1,6 +1,6 @@
 #include "KeyTags.h"
 
-#include "NameMatch.h"
+#include "conf_core/NameMatch.h"
 
 #include <cstdlib>
 

@@ -1,6 +1,6 @@
 #include "NameMatch.h"
 
-#include "LocaleText.h"
+#include "fileio/LocaleText.h"
 
 #include <clocale>
 #include <cstdlib>

@@ -1,9 +1,9 @@
 #include "StartupChecks.h"
 
-#include "ConfLines.h"
-#include "FileError.h"
-#include "LangIni.h"
-#include "ReadFile.h"
+#include "conf_core/ConfLines.h"
+#include "fileio/FileError.h"
+#include "fileio/ReadFile.h"
+#include "localisation/LangIni.h"
 
 bool StartupOk = false;
 QByteArray LangFileName;

@@ -1,9 +1,9 @@
 // The configuration document: line splitting, normalisation, name matching,
 // setting values and saving, on bytes and on real files.
 
-#include "ConfLines.h"
-#include "FileError.h"
-#include "KeyTags.h"
+#include "conf_core/ConfLines.h"
+#include "conf_core/KeyTags.h"
+#include "fileio/FileError.h"
 #include "ReferenceNormalisation.h"
 #include "TestFiles.h"
 

@@ -2,8 +2,8 @@
 // document must be the same as from the bytes, whatever falls where a read
 // ends (a CR LF pair, the blanks around "=", a line longer than a read).
 
-#include "ConfLines.h"
-#include "ConfText.h"
+#include "conf_core/ConfLines.h"
+#include "conf_core/ConfText.h"
 #include "ReferenceNormalisation.h"
 #include "TestFiles.h"
 

@@ -2,7 +2,7 @@
 // document keeps exactly what it held before. The seam is the program's
 // operator new, which this test replaces with one that fails on request.
 
-#include "ConfLines.h"
+#include "conf_core/ConfLines.h"
 #include "TestFiles.h"
 
 #include <QFile>
