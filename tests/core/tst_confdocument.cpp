@@ -498,6 +498,40 @@ private slots:
         QCOMPARE(readFile(path), readFile(QStringLiteral(CV_TEST_DATA_DIR "/core/") + expected));
     }
 
+    // A last line without a line end, saved as it is and after a value was
+    // appended behind it: whatever the file's size, it gets its LF.
+    void lastLineWithoutLineEnd_data()
+    {
+        QTest::addColumn<QByteArray>("file");
+        QTest::addColumn<QByteArrayList>("setValue");  // name, value; empty for none
+        QTest::addColumn<QByteArray>("saved");
+        // Nothing to normalise: the text keeps its length.
+        const QByteArray large = QByteArray("Param=value   # remark\n").repeated(9 * 1024 * 1024 / 23);
+        QTest::newRow("saved as read") << QByteArray("IpcName=x") << QByteArrayList() << QByteArray("IpcName=x\n");
+        QTest::newRow("a value appended")
+            << QByteArray("IpcName=x") << QByteArrayList{"LockSignal", "9"} << QByteArray("IpcName=x\nLockSignal=9\n");
+        QTest::newRow("9 MB, a value appended")
+            << large + "IpcName=x" << QByteArrayList{"LockSignal", "9"}
+            << large + "IpcName=x\nLockSignal=9\n";
+    }
+    void lastLineWithoutLineEnd()
+    {
+        QFETCH(QByteArray, file);
+        QFETCH(QByteArrayList, setValue);
+        QFETCH(QByteArray, saved);
+        QTemporaryDir dir;
+        const QString path = dir.filePath("corvane.conf");
+        writeFile(path, file);
+        ConfDocument document;
+        LoadConfFile(document, encoded(path));
+        if (!setValue.isEmpty())
+            SetConfValue(document, setValue[0], setValue[1]);
+        SaveConfFile(document, encoded(path));
+        const QByteArray written = readFile(path);
+        QCOMPARE(written.size(), saved.size());
+        QVERIFY(written == saved);
+    }
+
     void loadFailureKeepsDocument_data()
     {
         QTest::addColumn<bool>("directory");
