@@ -2,9 +2,9 @@
 
 #include "LocaleText.h"
 
+#include <algorithm>
 #include <clocale>
 #include <cstdlib>
-#include <cstring>
 #include <cwchar>
 #include <cwctype>
 #include <vector>
@@ -61,30 +61,22 @@ std::wstring upperWide(QByteArrayView bytes)
 
 char foldAscii(char c) { return (c >= 'a' && c <= 'z') ? char(c - 32) : c; }
 
-uint32_t hashOf(const wchar_t *text, size_t length, uint32_t seed)
+template <typename Char, typename Fold>
+uint32_t hashOf(const Char *text, size_t length, uint32_t seed, Fold fold)
 {
     uint64_t hash = 0x9e3779b97f4a7c15ull ^ seed;
     for (size_t i = 0; i < length; ++i)
-        hash = (hash ^ uint32_t(text[i])) * 0xff51afd7ed558ccdull;
+        hash = (hash ^ uint32_t(fold(text[i]))) * 0xff51afd7ed558ccdull;
     return uint32_t(hash ^ (hash >> 32));
 }
+
+wchar_t unchanged(wchar_t c) { return c; }
 
 }  // namespace
 
 bool IsPlainAscii(QByteArrayView text)
 {
-    // Eight bytes at a time: loading asks this of many keys.
-    const char *data = text.data();
-    qsizetype size = text.size();
-    uint64_t highBits = 0;
-    for (; size >= 8; data += 8, size -= 8) {
-        uint64_t word;
-        std::memcpy(&word, data, sizeof word);
-        highBits |= word;
-    }
-    for (; size > 0; ++data, --size)
-        highBits |= static_cast<unsigned char>(*data);
-    return (highBits & 0x8080808080808080ull) == 0;
+    return std::all_of(text.begin(), text.end(), [](char c) { return static_cast<unsigned char>(c) < 128; });
 }
 
 bool HasUndecodableBytes(QByteArrayView text)
@@ -151,7 +143,7 @@ uint32_t CollationHash(QByteArrayView text)
     // Text with undecodable bytes only equals itself, so its own characters
     // are its key; a different seed keeps the two kinds apart.
     if (hasEscapes(wide))
-        return hashOf(wide.data(), wide.size(), 1);
+        return hashOf(wide.data(), wide.size(), 1, unchanged);
     // wcscoll(a, b) == 0 exactly when the wcsxfrm keys of a and b are equal.
     std::vector<wchar_t> key(wide.size() * 8 + 16);
     size_t length = std::wcsxfrm(key.data(), wide.c_str(), key.size());
@@ -159,5 +151,10 @@ uint32_t CollationHash(QByteArrayView text)
         key.resize(length + 1);
         length = std::wcsxfrm(key.data(), wide.c_str(), key.size());
     }
-    return hashOf(key.data(), length, 2);
+    return hashOf(key.data(), length, 2, unchanged);
+}
+
+uint32_t AsciiFoldedHash(QByteArrayView text)
+{
+    return hashOf(text.data(), size_t(text.size()), 3, [](char c) { return static_cast<unsigned char>(foldAscii(c)); });
 }
