@@ -3,6 +3,7 @@
 
 #include "ConfLines.h"
 #include "FileError.h"
+#include "LoadedDocument.h"
 #include "ReferenceConfFile.h"
 #include "SafeWrite.h"
 #include "TestFiles.h"
@@ -17,17 +18,6 @@
 #include <clocale>
 
 namespace {
-
-// Loaded the way the program loads it: from a file on disk.
-ConfDocument documentOf(const QByteArray &bytes)
-{
-    QTemporaryDir dir;
-    const QString path = dir.filePath("corvane.conf");
-    writeFile(path, bytes);
-    ConfDocument document;
-    LoadConfFile(document, encoded(path));
-    return document;
-}
 
 QList<QByteArray> linesOf(const ConfDocument &document)
 {
@@ -104,7 +94,7 @@ private slots:
         QFETCH(QByteArray, line);
         QFETCH(QByteArray, expected);
         QCOMPARE(referenceNormalised(line), expected);
-        QCOMPARE(linesOf(documentOf(line + "\n")), QList<QByteArray>{expected});
+        QCOMPARE(linesOf(loadedDocument(line + "\n")), QList<QByteArray>{expected});
     }
 
     void split_data()
@@ -126,7 +116,7 @@ private slots:
         QFETCH(QByteArray, bytes);
         QFETCH(QList<QByteArray>, lines);
         QCOMPARE(referenceLines(bytes), lines);
-        QCOMPARE(linesOf(documentOf(bytes)), lines);
+        QCOMPARE(linesOf(loadedDocument(bytes)), lines);
     }
 
     void getValue_data()
@@ -157,7 +147,7 @@ private slots:
         QFETCH(QByteArray, file);
         QFETCH(QByteArray, name);
         QFETCH(QByteArray, value);
-        const ConfDocument document = documentOf(file);
+        const ConfDocument document = loadedDocument(file);
         QCOMPARE(GetConfValue(document, name), value);
     }
 
@@ -200,7 +190,7 @@ private slots:
         QFETCH(QByteArray, value);
         if (!setlocale(LC_ALL, locale.constData()))
             QSKIP("locale not generated on this machine");
-        ConfDocument document = documentOf(file);
+        ConfDocument document = loadedDocument(file);
         QCOMPARE(GetConfValue(document, name), value);
         // Asked twice: the second lookup uses what the first one kept.
         QCOMPARE(GetConfValue(document, name), value);
@@ -216,7 +206,7 @@ private slots:
     {
         if (!setlocale(LC_ALL, "tr_TR.UTF-8"))
             QSKIP("locale tr_TR.UTF-8 is not generated on this machine");
-        ConfDocument document = documentOf("x=1\n");
+        ConfDocument document = loadedDocument("x=1\n");
         QCOMPARE(GetConfValue(document, "IpcName"), QByteArray());
         SetConfValue(document, "\xc4\xb1pcname", "5");
         QCOMPARE(GetConfValue(document, "IpcName"), QByteArray("5"));
@@ -241,7 +231,7 @@ private slots:
         file += "IpcName=found\n";
         using Clock = std::chrono::steady_clock;
         const auto loadStart = Clock::now();
-        ConfDocument document = documentOf(file);
+        ConfDocument document = loadedDocument(file);
         const auto loadTime = Clock::now() - loadStart;
         QCOMPARE(GetConfValue(document, "IpcName"), QByteArray("found"));
         auto lookupTime = loadTime * 100;
@@ -263,7 +253,7 @@ private slots:
         if (!setlocale(LC_ALL, "C.UTF-8"))
             QSKIP("locale C.UTF-8 is not generated on this machine");
         // In UTF-8 the Latin-1 bytes cannot be decoded and only equal themselves.
-        ConfDocument document = documentOf("gr\xf6\xdf" "e = 5\n");
+        ConfDocument document = loadedDocument("gr\xf6\xdf" "e = 5\n");
         QCOMPARE(GetConfValue(document, "GR\xd6\xdf" "E"), QByteArray());
         if (!setlocale(LC_ALL, "de_DE.ISO-8859-1"))
             QSKIP("locale de_DE.ISO-8859-1 is not generated on this machine");
@@ -301,7 +291,7 @@ private slots:
         QFETCH(QByteArray, name);
         QFETCH(QByteArray, value);
         QFETCH(QByteArray, saved);
-        ConfDocument document = documentOf(file);
+        ConfDocument document = loadedDocument(file);
         SetConfValue(document, name, value);
         QCOMPARE(document.savedText(), saved);
         if (!value.isEmpty() && !value.startsWith(' '))
@@ -310,7 +300,7 @@ private slots:
 
     void setThenSetAgainFindsTheSetLine()
     {
-        ConfDocument document = documentOf("x=1\n");
+        ConfDocument document = loadedDocument("x=1\n");
         SetConfValue(document, "LockSignal", "16");
         SetConfValue(document, "locksignal", "17");
         QCOMPARE(document.savedText(), QByteArray("x=1\nlocksignal=17\n"));
@@ -323,7 +313,7 @@ private slots:
         QByteArray bytes;
         for (int i = 0; i < 1000; ++i)
             bytes += "Key" + QByteArray::number(i) + " = " + QByteArray::number(i) + "\r\n# comment\n";
-        ConfDocument document = documentOf(bytes);
+        ConfDocument document = loadedDocument(bytes);
         QCOMPARE(document.savedChunks().size(), size_t(1));
         SetConfValue(document, "Key500", "x");
         QCOMPARE(document.savedChunks().size(), size_t(3));
