@@ -21,25 +21,25 @@ const char *find(const char *from, const char *to, char c)
 
 // Copies the line [in, end) down to `out`, which lies before it or at it,
 // without the blanks around its "=" signs unless it is a comment; returns the
-// end of the copy.
-char *normaliseLine(char *out, const char *in, const char *end)
+// end of the copy and sets keyLength to where its first "=" went, or -1.
+char *normaliseLine(char *out, const char *in, const char *end, qsizetype &keyLength)
 {
-    if (in < end && *in == '#') {
-        std::memmove(out, in, size_t(end - in));
-        return out + (end - in);
-    }
+    const bool comment = in < end && *in == '#';
     char *const lineStart = out;
+    keyLength = -1;
     for (;;) {
         const char *const equals = find(in, end, '=');
         std::memmove(out, in, size_t(equals - in));
         out += equals - in;
         if (equals == end)
             return out;
-        while (out > lineStart && out[-1] == ' ')
+        while (!comment && out > lineStart && out[-1] == ' ')
             --out;
+        if (keyLength < 0)
+            keyLength = out - lineStart;
         *out++ = '=';
         in = equals + 1;
-        while (in < end && *in == ' ')
+        while (!comment && in < end && *in == ' ')
             ++in;
     }
 }
@@ -63,7 +63,12 @@ ConfDocument::ConfDocument(QByteArray fileBytes)
     const char *const end = text + m_text.size();
     // Room for lines of 16 bytes on average, more than configuration lines
     // have; room that stays unused is never touched and costs no memory.
-    m_lines.reserve(size_t(m_text.size() / 16 + 1));
+    const size_t expectedLines = size_t(m_text.size() / 16 + 1);
+    m_starts.reserve(expectedLines);
+    m_keyHashes.reserve(expectedLines);
+    AdviseLargeBuffer(m_starts.data(), expectedLines * sizeof(qsizetype));
+    AdviseLargeBuffer(m_keyHashes.data(), expectedLines * sizeof(uint32_t));
+    const bool asciiFolding = AsciiFoldingIsPlain();
     const char *in = text;
     char *out = text;
     // The next CR is searched for again only once a line passes it: a file
@@ -75,12 +80,16 @@ ConfDocument::ConfDocument(QByteArray fileBytes)
         const char *const lineEnd = find(in, nextCr, '\n');
         const bool crLf = *lineEnd == '\r' && lineEnd + 1 < end && lineEnd[1] == '\n';
         char *const start = out;
-        out = normaliseLine(out, in, lineEnd);
-        m_lines.push_back({start - text, out - start});
+        qsizetype keyLength;
+        out = normaliseLine(out, in, lineEnd, keyLength);
+        m_starts.push_back(start - text);
+        // Hashed while the line is at hand.
+        m_keyHashes.push_back(keyHash(keyLength < 0 ? QByteArrayView() : QByteArrayView(start, keyLength), asciiFolding));
         *out++ = '\n';
         in = lineEnd + (crLf ? 2 : 1);
     }
     m_text.truncate(out - text);
+    m_hashLocale = MatchingLocale();
 }
 
 void ConfDocument::clear()
@@ -90,17 +99,18 @@ void ConfDocument::clear()
 
 QByteArrayView ConfDocument::line(qsizetype index) const
 {
-    const Line &line = m_lines[size_t(index)];
-    return QByteArrayView(m_text.constData() + line.start, line.length);
+    const char *const start = m_text.constData() + m_starts[size_t(index)];
+    return QByteArrayView(start, find(start, m_text.constData() + m_text.size(), '\n') - start);
 }
 
-uint32_t ConfDocument::keyHash(qsizetype index) const
+uint32_t ConfDocument::keyHash(QByteArrayView key, bool asciiFolding) const
 {
-    const QByteArrayView key = keyOf(line(index));
     if (!key.data())
         return 0;
-    if (IsPlainAscii(key) && AsciiFoldingIsPlain())
-        return AsciiFoldedHash(key);
+    if (asciiFolding)
+        if (const std::optional<uint32_t> hash = AsciiFoldedHash(key))
+            return *hash;
+    m_anyLocaleKey = true;
     if (key.size() <= LongKeyBytes)
         return CollationHash(key);
     // With bytes the locale cannot decode, such a key only equals a name of
@@ -114,9 +124,11 @@ void ConfDocument::hashKeys() const
 {
     m_hashLocale.clear();
     m_compareEveryKey = false;
-    std::vector<uint32_t> hashes(m_lines.size());
+    m_anyLocaleKey = false;
+    const bool asciiFolding = AsciiFoldingIsPlain();
+    std::vector<uint32_t> hashes(m_starts.size());
     for (qsizetype i = 0; i < lineCount(); ++i)
-        hashes[size_t(i)] = keyHash(i);
+        hashes[size_t(i)] = keyHash(keyOf(line(i)), asciiFolding);
     m_keyHashes = std::move(hashes);
     m_hashLocale = MatchingLocale();
 }
@@ -142,8 +154,8 @@ qsizetype ConfDocument::findEntry(QByteArrayView name) const
     }
     // An ASCII key that matches has the name's folded hash, any other key
     // that matches its collation hash.
-    const uint32_t ascii = AsciiFoldedHash(name);
-    const uint32_t collation = CollationHash(name);
+    const uint32_t ascii = AsciiFoldingIsPlain() ? *AsciiFoldedHash(name) : CollationHash(name);
+    const uint32_t collation = m_anyLocaleKey ? CollationHash(name) : ascii;
     const uint32_t *const hashes = m_keyHashes.data();
     for (qsizetype i = 0; i < count; ++i)
         if ((hashes[i] == ascii || hashes[i] == collation) && matches(i))
@@ -168,20 +180,20 @@ void ConfDocument::setValue(QByteArrayView name, QByteArrayView value)
     hashLocale.swap(m_hashLocale);
     if (value.isEmpty()) {
         if (index >= 0) {
-            m_lines.erase(m_lines.begin() + index);
+            m_starts.erase(m_starts.begin() + index);
             m_keyHashes.erase(m_keyHashes.begin() + index);
         }
     } else {
         // Behind the other lines and, like them, followed by its LF.
-        const Line added{m_text.size(), name.size() + 1 + value.size()};
+        const qsizetype start = m_text.size();
         m_text.append(name).append('=').append(value).append('\n');
         const qsizetype at = index >= 0 ? index : lineCount();
         if (index < 0) {
-            m_lines.push_back(added);
+            m_starts.push_back(start);
             m_keyHashes.push_back(0);
         }
-        m_lines[size_t(at)] = added;
-        m_keyHashes[size_t(at)] = keyHash(at);
+        m_starts[size_t(at)] = start;
+        m_keyHashes[size_t(at)] = keyHash(keyOf(line(at)), AsciiFoldingIsPlain());
     }
     m_hashLocale.swap(hashLocale);
 }
@@ -193,13 +205,14 @@ std::vector<QByteArrayView> ConfDocument::savedChunks() const
     const char *const text = m_text.constData();
     qsizetype chunkStart = 0;
     qsizetype chunkEnd = -1;
-    for (const Line &line : m_lines) {
-        if (line.start != chunkEnd) {
+    for (qsizetype i = 0; i < lineCount(); ++i) {
+        const qsizetype start = m_starts[size_t(i)];
+        if (start != chunkEnd) {
             if (chunkEnd >= 0)
                 chunks.emplace_back(text + chunkStart, chunkEnd - chunkStart);
-            chunkStart = line.start;
+            chunkStart = start;
         }
-        chunkEnd = line.start + line.length + 1;
+        chunkEnd = start + line(i).size() + 1;
     }
     if (chunkEnd >= 0)
         chunks.emplace_back(text + chunkStart, chunkEnd - chunkStart);

@@ -20,7 +20,7 @@ public:
     // or since a clear(), is never saved over the file.
     bool isFilled() const { return m_filled; }
 
-    qsizetype lineCount() const { return qsizetype(m_lines.size()); }
+    qsizetype lineCount() const { return qsizetype(m_starts.size()); }
     QByteArrayView line(qsizetype index) const;
 
     // GetConfValue: the value of the first entry line whose key matches the
@@ -40,22 +40,20 @@ private:
     // The lines of a file's bytes, normalised.
     explicit ConfDocument(QByteArray fileBytes);
 
-    struct Line {
-        qsizetype start;   // in m_text
-        qsizetype length;  // without the LF that follows
-    };
-
     qsizetype findEntry(QByteArrayView name) const;
     void hashKeys() const;
-    uint32_t keyHash(qsizetype index) const;
+    uint32_t keyHash(QByteArrayView key, bool asciiFolding) const;
 
     QByteArray m_text;
-    std::vector<Line> m_lines;
+    // Where each line starts in m_text; it ends at the next LF.
+    std::vector<qsizetype> m_starts;
     // Per line, a hash of its key as names are matched in m_hashLocale (see
-    // NameMatch.h), worked out at the first lookup in a locale; a line
-    // without "=" hashes as 0. A differing hash rules a line out.
+    // NameMatch.h), made by the load and again after a change of locale; a
+    // line without "=" hashes as 0. A differing hash rules a line out.
     mutable std::vector<uint32_t> m_keyHashes;
     mutable std::string m_hashLocale;
+    // Some key is hashed through the locale.
+    mutable bool m_anyLocaleKey = false;
     // Some key is too long to hash: every lookup compares every key.
     mutable bool m_compareEveryKey = false;
     bool m_filled = false;

@@ -61,16 +61,13 @@ std::wstring upperWide(QByteArrayView bytes)
 
 char foldAscii(char c) { return (c >= 'a' && c <= 'z') ? char(c - 32) : c; }
 
-template <typename Char, typename Fold>
-uint32_t hashOf(const Char *text, size_t length, uint32_t seed, Fold fold)
+uint32_t hashOf(const wchar_t *text, size_t length, uint32_t seed)
 {
     uint64_t hash = 0x9e3779b97f4a7c15ull ^ seed;
     for (size_t i = 0; i < length; ++i)
-        hash = (hash ^ uint32_t(fold(text[i]))) * 0xff51afd7ed558ccdull;
+        hash = (hash ^ uint32_t(text[i])) * 0xff51afd7ed558ccdull;
     return uint32_t(hash ^ (hash >> 32));
 }
-
-wchar_t unchanged(wchar_t c) { return c; }
 
 }  // namespace
 
@@ -143,7 +140,7 @@ uint32_t CollationHash(QByteArrayView text)
     // Text with undecodable bytes only equals itself, so its own characters
     // are its key; a different seed keeps the two kinds apart.
     if (hasEscapes(wide))
-        return hashOf(wide.data(), wide.size(), 1, unchanged);
+        return hashOf(wide.data(), wide.size(), 1);
     // wcscoll(a, b) == 0 exactly when the wcsxfrm keys of a and b are equal.
     std::vector<wchar_t> key(wide.size() * 8 + 16);
     size_t length = std::wcsxfrm(key.data(), wide.c_str(), key.size());
@@ -151,10 +148,20 @@ uint32_t CollationHash(QByteArrayView text)
         key.resize(length + 1);
         length = std::wcsxfrm(key.data(), wide.c_str(), key.size());
     }
-    return hashOf(key.data(), length, 2, unchanged);
+    return hashOf(key.data(), length, 2);
 }
 
-uint32_t AsciiFoldedHash(QByteArrayView text)
+std::optional<uint32_t> AsciiFoldedHash(QByteArrayView text)
 {
-    return hashOf(text.data(), size_t(text.size()), 3, [](char c) { return static_cast<unsigned char>(foldAscii(c)); });
+    // Loading hashes every key, so one pass looks for bytes above 127 and
+    // adds the bytes in (djb2), without a multiply per byte.
+    uint32_t hash = 5381;
+    unsigned char high = 0;
+    for (char c : text) {
+        high |= static_cast<unsigned char>(c);
+        hash = hash * 33 + static_cast<unsigned char>(foldAscii(c));
+    }
+    if (high & 0x80)
+        return std::nullopt;
+    return hash * 0x9e3779b1u;
 }

@@ -3,7 +3,9 @@
 #include "FileError.h"
 
 #include <cerrno>
+#include <cstdint>
 #include <fcntl.h>
+#include <sys/mman.h>
 #include <sys/stat.h>
 #include <unistd.h>
 
@@ -41,6 +43,7 @@ QByteArray ReadWholeFile(const QByteArray &path)
     // One allocation when the size is right; files such as those in /proc
     // report none, and a file that grows while it is read grows the buffer.
     QByteArray bytes(qsizetype(status.st_size), Qt::Uninitialized);
+    AdviseLargeBuffer(bytes.data(), size_t(bytes.size()));
     qsizetype used = 0;
     char more[64 * 1024];
     for (;;) {
@@ -60,6 +63,24 @@ QByteArray ReadWholeFile(const QByteArray &path)
     }
     bytes.truncate(used);
     return bytes;
+}
+
+void AdviseLargeBuffer(void *data, size_t size)
+{
+#ifdef MADV_HUGEPAGE
+    constexpr uintptr_t HugePage = 2 * 1024 * 1024;
+    if (size < 2 * HugePage)
+        return;
+    // Only whole huge pages inside the buffer: the advice must not reach
+    // memory that belongs to something else.
+    const uintptr_t start = (reinterpret_cast<uintptr_t>(data) + HugePage - 1) & ~(HugePage - 1);
+    const uintptr_t end = (reinterpret_cast<uintptr_t>(data) + size) & ~(HugePage - 1);
+    if (end > start)
+        ::madvise(reinterpret_cast<void *>(start), end - start, MADV_HUGEPAGE);
+#else
+    (void)data;
+    (void)size;
+#endif
 }
 
 bool IsSpecialFile(const QByteArray &path)

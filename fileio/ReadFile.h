@@ -1,6 +1,7 @@
 #pragma once
 
 #include <QByteArray>
+#include <cstddef>
 
 // Reads a whole regular file. Throws FileError::openFailed when it cannot be
 // opened or read, and at once, without blocking, for anything that is not a
@@ -9,6 +10,10 @@ QByteArray ReadWholeFile(const QByteArray &path);
 
 // Whether the path names a FIFO, socket or device (links followed).
 bool IsSpecialFile(const QByteArray &path);
+
+// Asks the kernel to back a large buffer with huge pages, which makes filling
+// it several times faster. Only advice: nothing changes when it is not taken.
+void AdviseLargeBuffer(void *data, size_t size);
 
 // Whether a directory entry exists at the path, reachable with the process's
 // effective rights. Any kind of entry counts.
