@@ -5,6 +5,7 @@
 #include "ReadFile.h"
 #include "SafeWrite.h"
 
+#include <algorithm>
 #include <cstdlib>
 #include <cstring>
 
@@ -156,10 +157,11 @@ qsizetype ConfDocument::findEntry(QByteArrayView name) const
     // that matches its collation hash.
     const uint32_t ascii = AsciiFoldingIsPlain() ? *AsciiFoldedHash(name) : CollationHash(name);
     const uint32_t collation = m_anyLocaleKey ? CollationHash(name) : ascii;
-    const uint32_t *const hashes = m_keyHashes.data();
-    for (qsizetype i = 0; i < count; ++i)
-        if ((hashes[i] == ascii || hashes[i] == collation) && matches(i))
-            return i;
+    auto candidate = [&](uint32_t hash) { return hash == ascii || hash == collation; };
+    const auto begin = m_keyHashes.begin();
+    for (auto at = begin; (at = std::find_if(at, m_keyHashes.end(), candidate)) != m_keyHashes.end(); ++at)
+        if (matches(at - begin))
+            return at - begin;
     return -1;
 }
 
