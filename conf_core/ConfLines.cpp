@@ -157,9 +157,14 @@ qsizetype ConfDocument::findEntry(QByteArrayView name) const
     // that matches its collation hash.
     const uint32_t ascii = AsciiFoldingIsPlain() ? *AsciiFoldedHash(name) : CollationHash(name);
     const uint32_t collation = m_anyLocaleKey ? CollationHash(name) : ascii;
-    auto candidate = [&](uint32_t hash) { return hash == ascii || hash == collation; };
     const auto begin = m_keyHashes.begin();
-    for (auto at = begin; (at = std::find_if(at, m_keyHashes.end(), candidate)) != m_keyHashes.end(); ++at)
+    const auto end = m_keyHashes.end();
+    auto next = [&](auto from) {
+        // Most documents have no key hashed through the locale: one hash to look for.
+        return ascii == collation ? std::find(from, end, ascii)
+                                  : std::find_if(from, end, [&](uint32_t hash) { return hash == ascii || hash == collation; });
+    };
+    for (auto at = next(begin); at != end; at = next(at + 1))
         if (matches(at - begin))
             return at - begin;
     return -1;
