@@ -90,6 +90,7 @@ ConfDocument::ConfDocument(QByteArray fileBytes)
         in = lineEnd + (crLf ? 2 : 1);
     }
     m_text.truncate(out - text);
+    m_loadedEnd = m_text.size();
     m_hashLocale = MatchingLocale();
 }
 
@@ -182,6 +183,10 @@ QByteArray ConfDocument::value(QByteArrayView name) const
 void ConfDocument::setValue(QByteArrayView name, QByteArrayView value)
 {
     const qsizetype index = findEntry(name);
+    if (index >= 0 && m_starts[size_t(index)] < m_loadedEnd) {
+        const qsizetype start = m_starts[size_t(index)];
+        m_dropped.insert(std::upper_bound(m_dropped.begin(), m_dropped.end(), start), start);
+    }
     // Should memory run out half-way, the hashes are made anew at the next lookup.
     std::string hashLocale;
     hashLocale.swap(m_hashLocale);
@@ -207,22 +212,28 @@ void ConfDocument::setValue(QByteArrayView name, QByteArrayView value)
 
 std::vector<QByteArrayView> ConfDocument::savedChunks() const
 {
-    // Lines that follow each other in the buffer are one piece.
+    // A loaded line goes on the piece of the loaded line before it, unless a
+    // line between them was removed or replaced; a set line, kept behind the
+    // loaded text, is a piece of its own.
     std::vector<QByteArrayView> chunks;
     const char *const text = m_text.constData();
-    qsizetype chunkStart = 0;
-    qsizetype chunkEnd = -1;
+    auto dropped = m_dropped.begin();
+    qsizetype first = 0;
     for (qsizetype i = 0; i < lineCount(); ++i) {
         const qsizetype start = m_starts[size_t(i)];
-        if (start != chunkEnd) {
-            if (chunkEnd >= 0)
-                chunks.emplace_back(text + chunkStart, chunkEnd - chunkStart);
-            chunkStart = start;
+        const qsizetype next = i + 1 < lineCount() ? m_starts[size_t(i + 1)] : -1;
+        bool goesOn = start < next && next < m_loadedEnd;
+        if (goesOn) {
+            while (dropped != m_dropped.end() && *dropped <= start)
+                ++dropped;
+            goesOn = dropped == m_dropped.end() || *dropped >= next;
         }
-        chunkEnd = start + line(i).size() + 1;
+        if (!goesOn) {
+            const qsizetype pieceStart = m_starts[size_t(first)];
+            chunks.emplace_back(text + pieceStart, start + line(i).size() + 1 - pieceStart);
+            first = i + 1;
+        }
     }
-    if (chunkEnd >= 0)
-        chunks.emplace_back(text + chunkStart, chunkEnd - chunkStart);
     return chunks;
 }
 

@@ -45,8 +45,11 @@ private:
     uint32_t keyHash(QByteArrayView key, bool asciiFolding) const;
 
     QByteArray m_text;
+    qsizetype m_loadedEnd = 0;  // where the loaded lines end in m_text
     // Where each line starts in m_text; it ends at the next LF.
     std::vector<qsizetype> m_starts;
+    // Where loaded lines since removed or replaced start, in order.
+    std::vector<qsizetype> m_dropped;
     // Per line, a hash of its key as names are matched in m_hashLocale (see
     // NameMatch.h), made by the load and again after a change of locale; a
     // line without "=" hashes as 0. A differing hash rules a line out.
