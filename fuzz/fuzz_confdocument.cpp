@@ -74,23 +74,11 @@ QByteArray swapAsciiCase(QByteArray text)
     return text;
 }
 
-// SetConfValue as NamesMatch sees a match, line by line.
-void setByNamesMatch(ReferenceLines &lines, const QByteArray &name, const QByteArray &value)
+// A line matches when NamesMatch says so of its key.
+bool keyMatchesByLocale(const QByteArray &line, const QByteArray &name)
 {
-    qsizetype found = 0;
-    for (; found < lines.size(); ++found) {
-        const qsizetype equals = lines[found].indexOf('=');
-        if (equals >= 0 && NamesMatch(QByteArrayView(lines[found]).first(equals), name))
-            break;
-    }
-    if (value.isEmpty()) {
-        if (found < lines.size())
-            lines.removeAt(found);
-    } else if (found < lines.size()) {
-        lines[found] = name + '=' + value;
-    } else {
-        lines.append(name + '=' + value);
-    }
+    const qsizetype equals = line.indexOf('=');
+    return equals >= 0 && NamesMatch(QByteArrayView(line).first(equals), name);
 }
 
 void removeScratch()
@@ -160,7 +148,7 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t *data, size_t size)
 
     SetConfValue(document, name, value);
     ReferenceLines byNamesMatch = lines;
-    setByNamesMatch(byNamesMatch, name, value);
+    referenceSet(byNamesMatch, name, value, keyMatchesByLocale);
     if (cLocale) {
         referenceSet(lines, name, value);
         check(lines == byNamesMatch, "NamesMatch agrees with the reference in the C locale");

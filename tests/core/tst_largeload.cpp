@@ -4,6 +4,7 @@
 // lines of the same size.
 
 #include "ConfLines.h"
+#include "LoadedDocument.h"
 #include "ReferenceConfFile.h"
 #include "TestFiles.h"
 
@@ -87,11 +88,7 @@ private slots:
     void sameAsTheReference()
     {
         QFETCH(QByteArray, bytes);
-        QTemporaryDir dir;
-        const QString path = dir.filePath("corvane.conf");
-        writeFile(path, bytes);
-        ConfDocument document;
-        LoadConfFile(document, encoded(path));
+        const ConfDocument document = loadedDocument(bytes);
         const ReferenceLines expected = referenceLines(bytes);
         QCOMPARE(document.lineCount(), expected.size());
         QVERIFY(document.savedText() == referenceSaved(expected));

@@ -70,10 +70,13 @@ inline bool referenceKeyMatches(const QByteArray &line, const QByteArray &name)
     return true;
 }
 
-inline void referenceSet(ReferenceLines &lines, const QByteArray &name, const QByteArray &value)
+// SetConfValue on the lines; `matches(line, name)` tells the line to set.
+template <typename Matches = bool (*)(const QByteArray &, const QByteArray &)>
+void referenceSet(ReferenceLines &lines, const QByteArray &name, const QByteArray &value,
+                  Matches matches = referenceKeyMatches)
 {
     qsizetype found = 0;
-    while (found < lines.size() && !referenceKeyMatches(lines[found], name))
+    while (found < lines.size() && !matches(lines[found], name))
         ++found;
     if (value.isEmpty()) {
         if (found < lines.size())
