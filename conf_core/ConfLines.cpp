@@ -258,6 +258,11 @@ QByteArray GetConfValue(const ConfDocument &document, QByteArrayView name)
     return document.value(name);
 }
 
+bool HasConfEntry(const ConfDocument &document, QByteArrayView name)
+{
+    return document.hasEntry(name);
+}
+
 void SetConfValue(ConfDocument &document, QByteArrayView name, QByteArrayView value)
 {
     document.setValue(name, value);

@@ -26,6 +26,9 @@ public:
     // GetConfValue: the value of the first entry line whose key matches the
     // name ignoring letter case; empty when there is none.
     QByteArray value(QByteArrayView name) const;
+    // Whether some entry line's key matches the name: an empty value and no
+    // line look the same to value().
+    bool hasEntry(QByteArrayView name) const { return findEntry(name) >= 0; }
     // SetConfValue: replaces the first matching line by name "=" value, appends
     // it when there is none, removes the matching line when the value is empty.
     void setValue(QByteArrayView name, QByteArrayView value);
@@ -67,5 +70,6 @@ private:
 // that no load has filled throws FileError::createFailed.
 void LoadConfFile(ConfDocument &document, const QByteArray &fileName);
 QByteArray GetConfValue(const ConfDocument &document, QByteArrayView name);
+bool HasConfEntry(const ConfDocument &document, QByteArrayView name);
 void SetConfValue(ConfDocument &document, QByteArrayView name, QByteArrayView value);
 void SaveConfFile(const ConfDocument &document, const QByteArray &fileName);

@@ -39,6 +39,13 @@ FileError FileError::writeFailed()
     return FileError(Kind::Write, QStringLiteral("Stream-Schreibfehler"));
 }
 
+QString ErrorBoxText(const QString &description)
+{
+    if (!description.isEmpty() && description.back() > QLatin1Char('.'))
+        return description + QLatin1Char('.');
+    return description;
+}
+
 QString SystemErrorText(int errorNumber)
 {
     // strerror speaks the user's language (LC_MESSAGES) in the locale's charset.

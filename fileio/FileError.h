@@ -28,6 +28,10 @@ private:
     QString m_message;
 };
 
+// An error's text as it is reported, in a box or on standard error: a full
+// stop appended when the last character sorts after ".".
+QString ErrorBoxText(const QString &description);
+
 // The operating system's description of an error number, in the user's locale.
 QString SystemErrorText(int errorNumber);
 

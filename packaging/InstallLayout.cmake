@@ -42,23 +42,25 @@ endforeach()
 file(INSTALL DESTINATION "${cv_program_dir}" TYPE FILE
      FILES "${cv_made}/CVConfManager.lang" "${cv_made}/corvane.conf" "${cv_made}/aliases.conf")
 
-# The program finds its files through the directory part of argv[0], taken as
-# typed. Started by a bare name from the search path it would look in the
-# working directory, so the launcher hands it its absolute path.
-string(REPLACE "'" "'\\''" cv_quoted "${cv_program_dir}/CVConfManager")
-file(WRITE "${cv_made}/launcher/CVConfManager"
-  "#!/bin/sh\n"
-  "# Starts the program by its absolute path: it finds its language, alias and\n"
-  "# default configuration files beside the executable it was started as.\n"
-  "exec '${cv_quoted}' \"$@\"\n")
-file(INSTALL DESTINATION "${cv_prefix}/bin" TYPE PROGRAM FILES "${cv_made}/launcher/CVConfManager")
+# The programs find their files through the directory part of argv[0], taken
+# as typed. Started by a bare name from the search path they would look in the
+# working directory, so each launcher hands its program the absolute path.
+foreach(cv_program CVConfManager cvconf)
+  string(REPLACE "'" "'\\''" cv_quoted_${cv_program} "${cv_program_dir}/${cv_program}")
+  file(WRITE "${cv_made}/launcher/${cv_program}"
+    "#!/bin/sh\n"
+    "# Starts the program by its absolute path: it finds its language, alias and\n"
+    "# default configuration files beside the executable it was started as.\n"
+    "exec '${cv_quoted_${cv_program}}' \"$@\"\n")
+  file(INSTALL DESTINATION "${cv_prefix}/bin" TYPE PROGRAM FILES "${cv_made}/launcher/${cv_program}")
+endforeach()
 
 # Editing as administrator: a launcher that runs the program through pkexec,
 # and the polkit action that names the program pkexec may start. polkit reads
 # actions from /usr/share/polkit-1/actions only, so the action works for the
 # prefix /usr.
 set(CV_PROGRAM_PATH "${cv_program_dir}/CVConfManager")
-set(CV_PROGRAM_PATH_QUOTED "${cv_quoted}")
+set(CV_PROGRAM_PATH_QUOTED "${cv_quoted_CVConfManager}")
 configure_file("${CV_SOURCE_DIR}/packaging/pkexec-launcher.in" "${cv_made}/launcher/cvconfmanager-pkexec" @ONLY)
 file(INSTALL DESTINATION "${cv_prefix}/bin" TYPE PROGRAM FILES "${cv_made}/launcher/cvconfmanager-pkexec")
 string(REPLACE "&" "&amp;" CV_PROGRAM_PATH "${CV_PROGRAM_PATH}")

@@ -7,13 +7,6 @@
 #include <QApplication>
 #include <exception>
 
-QString ErrorBoxText(const QString &description)
-{
-    if (!description.isEmpty() && description.back() > QLatin1Char('.'))
-        return description + QLatin1Char('.');
-    return description;
-}
-
 void ShowGeneralError(const QString &description)
 {
     MessageBox::showError(ErrorBoxText(description), QApplication::activeWindow());

@@ -17,9 +17,6 @@ private:
     QString m_text;
 };
 
-// The text as the error box shows it: a full stop appended when the last
-// character sorts after ".".
-QString ErrorBoxText(const QString &description);
 void ShowGeneralError(const QString &description);
 
 // Returns false when the body failed (the error has then been shown).

@@ -1,6 +1,7 @@
 #include "ProgramEntry.h"
 
 #include "ErrorHandler.h"
+#include "FileError.h"
 #include "GuardedApplication.h"
 #include "MainU.h"
 #include "MessageBox.h"

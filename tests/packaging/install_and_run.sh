@@ -2,7 +2,7 @@
 # Installs the build into a temporary prefix and checks the layout and the
 # desktop metadata, builds the Debian package, checks its contents and runs
 # lintian on it, then starts the installed launcher on a private X server, waits for the main
-# window, closes it and expects exit status 0.
+# window, closes it and expects exit status 0; and runs the installed cvconf.
 #
 # Usage: install_and_run.sh BUILD_DIR SOURCE_DIR CLOSE_WINDOW_TOOL
 # Exit status: 0 passed, 1 failed, 77 skipped (no Xvfb or xdotool).
@@ -57,6 +57,14 @@ program_dir="$prefix/lib/cvconfmanager"
 [ "$(head -n 1 "$prefix/bin/CVConfManager")" = "#!/bin/sh" ] || fail "the launcher is not a sh script"
 [ -x "$program_dir/CVConfManager" ] || fail "no program in $program_dir"
 file -L "$program_dir/CVConfManager" | grep -q ELF || fail "$program_dir/CVConfManager is not the program"
+
+[ -x "$prefix/bin/cvconf" ] || fail "no launcher $prefix/bin/cvconf"
+file -L "$program_dir/cvconf" | grep -q ELF || fail "$program_dir/cvconf is not the program"
+# The command-line face runs where no display library is installed.
+if readelf -d "$program_dir/cvconf" | grep -q -e libQt6Gui -e libQt6Widgets; then
+  fail "cvconf links Qt Gui or Widgets"
+fi
+[ -f "$prefix/share/bash-completion/completions/cvconf" ] || fail "no bash completion for cvconf"
 
 expect_link() { # link target
   [ -L "$1" ] || fail "$1 is not a symbolic link"
@@ -124,6 +132,10 @@ for entry in \
   "/usr/bin/cvconfmanager-pkexec" \
   "/usr/share/polkit-1/actions/$app_id.policy" \
   "/usr/share/man/man1/CVConfManager.1.gz" \
+  "/usr/share/man/man1/cvconf.1.gz" \
+  "/usr/bin/cvconf" \
+  "/usr/lib/cvconfmanager/cvconf" \
+  "/usr/share/bash-completion/completions/cvconf" \
   "/usr/share/man/man1/cvconfmanager-pkexec.1.gz -> CVConfManager.1.gz" \
   "/usr/share/doc/cvconfmanager/changelog.gz" \
   "/usr/lib/cvconfmanager/CVConfManager" \
@@ -156,6 +168,9 @@ grep -qF '<annotate key="org.freedesktop.policykit.exec.path">/usr/lib/cvconfman
   "$work/root/usr/share/polkit-1/actions/$app_id.policy" || fail "the packaged polkit action does not name /usr/lib/cvconfmanager/CVConfManager"
 grep -qxF "program='/usr/lib/cvconfmanager/CVConfManager'" "$work/root/usr/bin/cvconfmanager-pkexec" \
   || fail "the packaged pkexec launcher does not start /usr/lib/cvconfmanager/CVConfManager"
+
+[ "$(tail -n 1 "$work/root/usr/bin/cvconf")" = "exec '/usr/lib/cvconfmanager/cvconf' \"\$@\"" ] \
+  || fail "the packaged launcher does not start /usr/lib/cvconfmanager/cvconf: $(tail -n 1 "$work/root/usr/bin/cvconf")"
 
 # --- lintian: no error and no warning. Its note about running as root goes
 # to the standard error stream and is no tag.
@@ -222,6 +237,16 @@ app_pid=$!
 await_window "$title"
 close_and_expect_exit
 cmp -s "$work/conf/corvane.conf" "$source/demo/corvane.conf" || fail "closing the window changed the configuration file"
+
+# cvconf through its launcher, from the same directory: the installed
+# language file, and a change that the GUI's file then holds.
+PATH="$prefix/bin:$PATH" cvconf describe ConnectionTimeout >"$work/program.log" 2>&1 \
+  && [ -s "$work/program.log" ] || fail "cvconf describe printed no description"
+PATH="$prefix/bin:$PATH" cvconf --file "$work/conf/corvane.conf" set ConnectionTimeout=240 >"$work/program.log" 2>&1 \
+  || fail "cvconf set failed"
+[ "$(PATH="$prefix/bin:$PATH" cvconf --file "$work/conf/corvane.conf" get connectiontimeout)" = 240 ] \
+  || fail "cvconf get does not read what cvconf set wrote"
+: >"$work/program.log"
 cmp -s "$prefix/etc/cvconfmanager/CVConfManager.lang" "$source/demo/CVConfManager.lang" \
   || fail "the run changed the language file"
 

@@ -1,0 +1,133 @@
+#include "Arguments.h"
+
+#include <array>
+
+namespace {
+
+struct VerbName {
+    const char *name;
+    Verb verb;
+    int leastOperands;
+    int mostOperands;  // -1: any number
+};
+
+constexpr std::array<VerbName, 5> Verbs = {{
+    {"list", Verb::List, 0, 0},
+    {"get", Verb::Get, 1, 1},
+    {"set", Verb::Set, 1, -1},
+    {"unset", Verb::Unset, 1, -1},
+    {"describe", Verb::Describe, 1, 1},
+}};
+
+const VerbName *findVerb(QByteArrayView name)
+{
+    for (const VerbName &verb : Verbs)
+        if (name == verb.name)
+            return &verb;
+    return nullptr;
+}
+
+bool changesFile(Verb verb) { return verb == Verb::Set || verb == Verb::Unset; }
+
+// Takes the value of an option written "--name VALUE" or "--name=VALUE".
+// Returns false when the argument is not that option.
+bool takeValue(const QList<QByteArray> &arguments, qsizetype &i, QByteArrayView option, QByteArray &value)
+{
+    const QByteArray &argument = arguments[i];
+    if (argument == option && i + 1 < arguments.size())
+        value = arguments[++i];
+    else if (argument.startsWith(option.toByteArray() + '='))
+        value = argument.sliced(option.size() + 1);
+    else if (argument != option)
+        return false;
+    if (value.isEmpty())
+        throw UsageError("option " + option.toByteArray() + " needs a value");
+    return true;
+}
+
+// An option of the verb; false when the verb has none of that name.
+bool takeVerbOption(Command &command, const QList<QByteArray> &arguments, qsizetype &i)
+{
+    const QByteArray &argument = arguments[i];
+    const Verb verb = command.verb;
+    if (verb == Verb::List && argument == "--json")
+        command.json = true;
+    else if (changesFile(verb) && argument == "--dry-run")
+        command.dryRun = true;
+    else if (changesFile(verb) && argument == "--diff")
+        command.diff = true;
+    else if ((verb == Verb::Get || changesFile(verb)) && argument == "--any-key")
+        command.anyKey = true;
+    else if (!(verb == Verb::Describe && takeValue(arguments, i, "--language", command.language)))
+        return false;
+    return true;
+}
+
+}  // namespace
+
+Command ParseArguments(const QList<QByteArray> &arguments)
+{
+    Command command;
+    const VerbName *verb = nullptr;
+    bool optionsEnded = false;
+    for (qsizetype i = 0; i < arguments.size(); ++i) {
+        const QByteArray &argument = arguments[i];
+        if (optionsEnded || !argument.startsWith('-') || argument == "-") {
+            if (verb) {
+                command.operands.append(argument);
+                continue;
+            }
+            verb = findVerb(argument);
+            if (!verb)
+                throw UsageError("unknown verb \"" + argument + "\"");
+            command.verb = verb->verb;
+            continue;
+        }
+        if (argument == "--help" || argument == "-h")
+            return Command{};
+        if (argument == "--")
+            optionsEnded = true;
+        else if (!verb && argument == "--version")
+            command.verb = Verb::Version;
+        else if (!verb && takeValue(arguments, i, "--file", command.file))
+            continue;
+        else if (!verb || !takeVerbOption(command, arguments, i))
+            throw UsageError("unknown option \"" + argument + "\"" + (verb ? QByteArray(" for ") + verb->name : ""));
+    }
+    if (command.verb == Verb::Version)
+        return command;
+    if (!verb)
+        throw UsageError("no verb given");
+    if (command.dryRun && command.diff)
+        throw UsageError("--dry-run and --diff exclude each other");
+    const qsizetype count = command.operands.size();
+    if (count < verb->leastOperands || (verb->mostOperands >= 0 && count > verb->mostOperands))
+        throw UsageError(QByteArray(verb->name) + (count ? ": too many arguments" : ": a parameter name is missing"));
+    return command;
+}
+
+QByteArray UsageText()
+{
+    return "Usage: cvconf [--file PATH] list [--json]\n"
+           "       cvconf [--file PATH] get [--any-key] NAME\n"
+           "       cvconf [--file PATH] set [--dry-run | --diff] [--any-key] NAME=VALUE...\n"
+           "       cvconf [--file PATH] unset [--dry-run | --diff] [--any-key] NAME...\n"
+           "       cvconf describe [--language LANGUAGE] NAME\n"
+           "       cvconf --help | --version\n"
+           "\n"
+           "Reads and changes corvane.conf, the configuration of a Corvane database server,\n"
+           "with the parameter catalogue, descriptions and safe save of CVConfManager.\n"
+           "\n"
+           "  list         the 36 parameters: NAME, TAB, VALUE, TAB, DEFAULT (--json: an array)\n"
+           "  get          the value; exit status 1 when the file has no line for NAME\n"
+           "  set          sets the values in order and saves once; an empty value removes the line\n"
+           "  unset        removes the lines, like an empty value\n"
+           "  describe     the parameter's description from CVConfManager.lang\n"
+           "  --file PATH  the configuration file (default: corvane.conf beside the program)\n"
+           "  --dry-run    prints the change as a unified diff and writes nothing\n"
+           "  --diff       writes, and prints the same diff (empty when nothing changed)\n"
+           "  --any-key    accepts keys outside the catalogue\n"
+           "\n"
+           "Exit status: 0 done, 1 no value, 2 usage error, 3 a file could not be read or written.\n"
+           "See cvconf(1).\n";
+}

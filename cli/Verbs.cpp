@@ -1,0 +1,201 @@
+#include "Verbs.h"
+
+#include "CatalogueNames.h"
+#include "ConfLines.h"
+#include "Description.h"
+#include "FileError.h"
+#include "LangIni.h"
+#include "LocaleText.h"
+#include "Output.h"
+#include "ReadFile.h"
+#include "StartupChecks.h"
+#include "UnifiedDiff.h"
+
+#include <QJsonArray>
+#include <QJsonDocument>
+#include <QJsonObject>
+#include <algorithm>
+
+namespace {
+
+// A value for set, or the empty value of unset, which removes the line.
+struct NewValue {
+    QByteArray name;  // as the document gets it
+    QByteArray value;
+};
+
+bool hasLineBreak(QByteArrayView text) { return text.contains('\n') || text.contains('\r'); }
+
+QByteArray unknownNameMessage(const QByteArray &name)
+{
+    QByteArray message = "unknown parameter \"" + name + "\"";
+    const QList<QByteArray> closest = ClosestCatalogueNames(name);
+    if (closest.isEmpty())
+        return message + " (cvconf list shows the parameters; --any-key accepts any key)";
+    message += "; did you mean ";
+    for (qsizetype i = 0; i < closest.size(); ++i)
+        message += (i == 0 ? "" : i + 1 == closest.size() ? " or " : ", ") + closest[i];
+    return message + '?';
+}
+
+// The name as the document gets it: the catalogue's spelling, or with
+// --any-key any other key as typed.
+QByteArray parameterName(const QByteArray &typed, bool anyKey)
+{
+    if (typed.isEmpty() || hasLineBreak(typed))
+        throw UsageError("\"" + typed + "\" is no parameter name");
+    if (const ParamEntry *entry = CatalogueEntry(typed))
+        return entry->Name;
+    if (!anyKey)
+        throw UsageError(unknownNameMessage(typed));
+    return typed;
+}
+
+// Finds the files as the windows do, except that --file is used as given:
+// a script must not change the default file because its path named nothing.
+// Prints the windows' message and returns false when a needed file is missing.
+bool findFiles(const Command &command, const QByteArray &invocationPath, bool needConfFile)
+{
+    QList<QByteArray> commandLine{invocationPath};
+    if (!command.file.isEmpty())
+        commandLine.append(command.file);
+    QStringList messages;
+    StartupChecks(commandLine, [&messages](const QString &text) { messages.append(ErrorBoxText(text)); });
+    if (!LangIni || (needConfFile && command.file.isEmpty() && !StartupOk)) {
+        PrintError(messages.value(0));
+        return false;
+    }
+    if (!command.file.isEmpty())
+        ConfFileName = command.file;
+    return true;
+}
+
+int list(const ConfDocument &document, bool json)
+{
+    if (!json) {
+        for (const ParamEntry &entry : ParamCatalogue)
+            PrintOut(QByteArray(entry.Name) + '\t' + GetConfValue(document, entry.Name) + '\t' + entry.Default + '\n');
+        return ExitDone;
+    }
+    // JSON is UTF-8 whatever the locale: values are decoded through it, and
+    // bytes it cannot decode become the private-use characters U+EF00 + byte.
+    QJsonArray array;
+    for (const ParamEntry &entry : ParamCatalogue)
+        array.append(QJsonObject{{"name", QString::fromLatin1(entry.Name)},
+                                 {"value", LocaleToText(GetConfValue(document, entry.Name))},
+                                 {"default", QString::fromLatin1(entry.Default)},
+                                 {"set", HasConfEntry(document, entry.Name)}});
+    PrintOut(QJsonDocument(array).toJson(QJsonDocument::Indented));
+    return ExitDone;
+}
+
+int get(const ConfDocument &document, const QByteArray &name)
+{
+    if (!HasConfEntry(document, name))
+        return ExitNoValue;
+    PrintOut(GetConfValue(document, name) + '\n');
+    return ExitDone;
+}
+
+// Whether the saved text, in its pieces, is these bytes.
+bool savesAs(const ConfDocument &document, QByteArrayView bytes)
+{
+    qsizetype at = 0;
+    for (QByteArrayView chunk : document.savedChunks()) {
+        if (chunk != bytes.sliced(at, std::min(chunk.size(), bytes.size() - at)))
+            return false;
+        at += chunk.size();
+    }
+    return at == bytes.size();
+}
+
+// set and unset: the values in order, one save, and only when the bytes change.
+int change(ConfDocument &document, const Command &command, const QList<NewValue> &values)
+{
+    LoadConfFile(document, ConfFileName);
+    // The file as it is, to compare with: the document holds it normalised.
+    const QByteArray before = ReadWholeFile(ConfFileName);
+    for (const NewValue &newValue : values)
+        SetConfValue(document, newValue.name, newValue.value);
+    if (savesAs(document, before))
+        return ExitDone;
+    if (!command.dryRun)
+        SaveConfFile(document, ConfFileName);
+    if (command.dryRun || command.diff)
+        PrintOut(UnifiedDiff(ConfFileName, before, document.savedText()));
+    return ExitDone;
+}
+
+QList<NewValue> valuesToSet(const Command &command)
+{
+    QList<NewValue> values;
+    for (const QByteArray &operand : command.operands) {
+        const bool pair = command.verb == Verb::Set;
+        const qsizetype equals = pair ? operand.indexOf('=') : operand.size();
+        if (equals < 0)
+            throw UsageError("\"" + operand + "\" is no NAME=VALUE pair");
+        const QByteArray value = pair ? operand.sliced(equals + 1) : QByteArray();
+        if (hasLineBreak(value))
+            throw UsageError("the value for " + operand.left(equals) + " holds a line break, which would add a line");
+        values.append({parameterName(operand.left(equals), command.anyKey), value});
+    }
+    return values;
+}
+
+// The language as the language file spells it; letter case may differ.
+QByteArray languageSection(const QByteArray &typed)
+{
+    for (const QByteArray &language : Languages)
+        if (language.compare(typed, Qt::CaseInsensitive) == 0)
+            return language;
+    throw UsageError("unknown language \"" + typed + "\"; the language file has " + Languages.join(", "));
+}
+
+int describe(const Command &command)
+{
+    const QByteArray name = parameterName(command.operands[0], false);
+    if (!command.language.isEmpty())
+        CurrentLanguage = languageSection(command.language);
+    QStringList lines;
+    ShowDescription(lines, QString::fromLatin1(name));
+    for (const QString &line : lines)
+        PrintOut(TextToLocale(line) + '\n');
+    return ExitDone;
+}
+
+}  // namespace
+
+int RunCommand(const Command &command, const QByteArray &invocationPath)
+{
+    switch (command.verb) {
+    case Verb::Help:
+        PrintOut(UsageText());
+        return ExitDone;
+    case Verb::Version:
+        PrintOut("cvconf " CV_VERSION "\n");
+        return ExitDone;
+    default:
+        break;
+    }
+    // Every name and value is checked before a file is touched.
+    QList<NewValue> values;
+    QByteArray name;
+    if (command.verb == Verb::Set || command.verb == Verb::Unset)
+        values = valuesToSet(command);
+    else if (command.verb == Verb::Get)
+        name = parameterName(command.operands[0], command.anyKey);
+    if (!findFiles(command, invocationPath, command.verb != Verb::Describe))
+        return ExitFileError;
+    switch (command.verb) {
+    case Verb::List:
+        LoadConfFile(*ConfLines, ConfFileName);
+        return list(*ConfLines, command.json);
+    case Verb::Get:
+        LoadConfFile(*ConfLines, ConfFileName);
+        return get(*ConfLines, name);
+    case Verb::Describe:
+        return describe(command);
+    default:
+        return change(*ConfLines, command, values);
+    }
+}
