@@ -249,7 +249,11 @@ void LoadConfFile(ConfDocument &document, const QByteArray &fileName)
 {
     // Built aside and moved into place only when whole: a failed read or a
     // failed allocation leaves the previous lines untouched.
+    // Taken before the read: a change while it reads makes the stamp differ,
+    // so a save asks rather than overwrite what the load may not have seen.
+    const FileStamp stamp = StampOfFile(fileName);
     ConfDocument loaded(ReadWholeFile(fileName));
+    loaded.setFileStamp(stamp);
     document = std::move(loaded);
 }
 
@@ -268,9 +272,9 @@ void SetConfValue(ConfDocument &document, QByteArrayView name, QByteArrayView va
     document.setValue(name, value);
 }
 
-void SaveConfFile(const ConfDocument &document, const QByteArray &fileName)
+void SaveConfFile(ConfDocument &document, const QByteArray &fileName, IfChanged ifChanged)
 {
     if (!document.isFilled())
         throw FileError::createFailed(fileName, NeverReadText());
-    WriteFileSafely(fileName, document.savedChunks());
+    document.setFileStamp(WriteFileSafely(fileName, document.savedChunks(), document.fileStamp(), ifChanged));
 }

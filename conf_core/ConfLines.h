@@ -6,6 +6,9 @@
 // file's bytes normalised in place, and behind them the lines set since. An
 // unchanged document is therefore saved as one piece, an edited one as a few.
 
+#include "FileStamp.h"
+#include "SafeWrite.h"
+
 #include <QByteArray>
 #include <QByteArrayView>
 #include <cstdint>
@@ -19,6 +22,9 @@ public:
     // Whether a load filled the document. One that none filled, at start-up
     // or since a clear(), is never saved over the file.
     bool isFilled() const { return m_filled; }
+    // The file as the last load read it, or as the last save wrote it.
+    const FileStamp &fileStamp() const { return m_fileStamp; }
+    void setFileStamp(const FileStamp &stamp) { m_fileStamp = stamp; }
 
     qsizetype lineCount() const { return qsizetype(m_starts.size()); }
     QByteArrayView line(qsizetype index) const;
@@ -63,13 +69,16 @@ private:
     // Some key is too long to hash: every lookup compares every key.
     mutable bool m_compareEveryKey = false;
     bool m_filled = false;
+    FileStamp m_fileStamp;
 };
 
 // The document's operations on a given document and file. A load that fails,
 // for lack of memory too, leaves the document as it was; saving a document
-// that no load has filled throws FileError::createFailed.
+// that no load has filled throws FileError::createFailed. A save refuses to
+// replace a file that changed since the load (FileError::changedSinceRead)
+// unless told to overwrite it.
 void LoadConfFile(ConfDocument &document, const QByteArray &fileName);
 QByteArray GetConfValue(const ConfDocument &document, QByteArrayView name);
 bool HasConfEntry(const ConfDocument &document, QByteArrayView name);
 void SetConfValue(ConfDocument &document, QByteArrayView name, QByteArrayView value);
-void SaveConfFile(const ConfDocument &document, const QByteArray &fileName);
+void SaveConfFile(ConfDocument &document, const QByteArray &fileName, IfChanged ifChanged = IfChanged::Refuse);

@@ -39,6 +39,21 @@ FileError FileError::writeFailed()
     return FileError(Kind::Write, QStringLiteral("Stream-Schreibfehler"));
 }
 
+FileError FileError::writeFailedKeptIn(const QByteArray &companion)
+{
+    return FileError(Kind::Write,
+                     QStringLiteral("Stream-Schreibfehler. Die Datei ist womöglich unvollständig; der neue Inhalt "
+                                    "steht vollständig in \"%1\"")
+                         .arg(DisplayPath(companion)));
+}
+
+FileError FileError::changedSinceRead(const QByteArray &path)
+{
+    return FileError(Kind::Changed, QStringLiteral("Datei \"%1\" wurde seit dem Lesen von einem anderen Programm "
+                                                   "geändert")
+                                        .arg(DisplayPath(path)));
+}
+
 QString ErrorBoxText(const QString &description)
 {
     if (!description.isEmpty() && description.back() > QLatin1Char('.'))
@@ -78,7 +93,7 @@ QByteArray currentDirectory()
 
 }  // namespace
 
-QString DisplayPath(const QByteArray &path)
+QByteArray AbsolutePath(const QByteArray &path)
 {
     const QByteArray absolute = path.startsWith('/') ? path : currentDirectory() + '/' + path;
     QByteArray shown;
@@ -88,5 +103,10 @@ QString DisplayPath(const QByteArray &path)
         shown += '/';
         shown += component;
     }
-    return LocaleToText(shown.isEmpty() ? QByteArray("/") : shown);
+    return shown.isEmpty() ? QByteArray("/") : shown;
+}
+
+QString DisplayPath(const QByteArray &path)
+{
+    return LocaleToText(AbsolutePath(path));
 }

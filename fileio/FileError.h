@@ -8,7 +8,7 @@
 
 class FileError : public std::runtime_error {
 public:
-    enum class Kind { Open, Create, Write };
+    enum class Kind { Open, Create, Write, Changed };
 
     // "Datei %s kann nicht geöffnet werden. %s"
     static FileError openFailed(const QByteArray &path, int errorNumber);
@@ -18,6 +18,10 @@ public:
     static FileError createFailed(const QByteArray &path, const QString &reason);
     // "Stream-Schreibfehler"
     static FileError writeFailed();
+    // "Stream-Schreibfehler", and where the whole new content is kept
+    static FileError writeFailedKeptIn(const QByteArray &companion);
+    // The file is no longer the one that was read: another program wrote it.
+    static FileError changedSinceRead(const QByteArray &path);
 
     Kind kind() const { return m_kind; }
     const QString &message() const { return m_message; }
@@ -39,6 +43,8 @@ QString SystemErrorText(int errorNumber);
 QString NotRegularFileText();  // a FIFO, socket, device or directory where a file belongs
 QString NeverReadText();       // a document that no read has filled
 
+// A path made absolute without resolving links, "." and empty components left out.
+QByteArray AbsolutePath(const QByteArray &path);
 // A path as shown in messages: absolute, without "." or empty components
 // (links are not resolved, so ".." stays), converted from the locale's charset.
 QString DisplayPath(const QByteArray &path);

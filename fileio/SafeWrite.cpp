@@ -1,8 +1,12 @@
 #include "SafeWrite.h"
 
+#include "Companion.h"
 #include "FileAttributes.h"
 #include "FileError.h"
 #include "ReadFile.h"
+
+#include <QDir>
+#include <QFile>
 
 #include <cerrno>
 #include <climits>
@@ -11,6 +15,7 @@
 #include <sys/stat.h>
 #include <sys/xattr.h>
 #include <unistd.h>
+#include <utility>
 
 namespace {
 
@@ -25,6 +30,7 @@ struct Descriptor {
     explicit Descriptor(int opened) : fd(opened) {}
     Descriptor(const Descriptor &) = delete;
     Descriptor &operator=(const Descriptor &) = delete;
+    Descriptor(Descriptor &&other) noexcept : fd(std::exchange(other.fd, -1)) {}
     ~Descriptor()
     {
         if (fd >= 0)
@@ -67,17 +73,32 @@ void locate(int fd, const struct stat &file, Location *where)
     }
 }
 
-QByteArray temporaryNameFor(const QByteArray &name)
+// Six or twelve random characters from a set safe in any file name.
+QByteArray randomName(const QByteArray &prefix, int length)
 {
     static const char alphabet[] = "abcdefghijklmnopqrstuvwxyzABCDEFGHIJKLMNOPQRSTUVWXYZ0123456789";
     unsigned char random[12];
     if (::getrandom(random, sizeof random, 0) != ssize_t(sizeof random))
         for (unsigned char &byte : random)
             byte = static_cast<unsigned char>(::rand());
-    QByteArray temporary = "." + name + ".";
-    for (unsigned char byte : random)
-        temporary.append(alphabet[byte % (sizeof alphabet - 1)]);
-    return temporary;
+    QByteArray name = prefix;
+    for (int i = 0; i < length; ++i)
+        name.append(alphabet[random[i] % (sizeof alphabet - 1)]);
+    return name;
+}
+
+// Creates a fresh file of the prefix's name and a random end in the
+// directory; returns -1 with errno set when it cannot.
+int createFresh(const SafeWriteCalls &calls, int directory, const QByteArray &prefix, int length, QByteArray *name)
+{
+    int fd = -1;
+    for (int attempt = 0; attempt < 100 && fd < 0; ++attempt) {
+        *name = randomName(prefix, length);
+        fd = calls.openat(directory, name->constData(), O_WRONLY | O_CREAT | O_EXCL | O_NOFOLLOW | O_CLOEXEC, 0600);
+        if (fd < 0 && errno != EEXIST)
+            break;
+    }
+    return fd;
 }
 
 bool writeAll(const SafeWriteCalls &calls, int fd, const std::vector<QByteArrayView> &chunks)
@@ -106,19 +127,114 @@ off_t totalSize(const std::vector<QByteArrayView> &chunks)
     return total;
 }
 
-// Rewrites the opened file itself, keeping its inode: every hard link, the
-// owner, mode and attributes stay. The new size is reserved first so a full
-// disk fails early. Takes over the descriptor.
-void writeInPlace(const SafeWriteCalls &calls, int fd, const std::vector<QByteArrayView> &chunks)
+// The stamp of the file this save opened, as it is now. Read back through a
+// descriptor of its own, so that even a write-only file is the one compared;
+// one that cannot be read is compared by what fstat tells.
+FileStamp stampOfOpened(int fd)
 {
+    const QByteArray link = "/proc/self/fd/" + QByteArray::number(fd);
+    const int readable = ::open(link.constData(), O_RDONLY | O_NONBLOCK | O_NOCTTY | O_CLOEXEC);
+    if (readable < 0)
+        return StampOfOpenFile(fd);
+    const FileStamp stamp = StampOfOpenFile(readable);
+    ::close(readable);
+    return stamp;
+}
+
+FileStamp stampOfWritten(int fd, size_t digest)
+{
+    struct stat status {};
+    ::fstat(fd, &status);
+    return {true, status.st_dev, status.st_ino, status.st_size, status.st_mtim, digest};
+}
+
+// The whole new content in a companion file, synced with its name.
+struct Companion {
+    Descriptor directory;
+    QByteArray name;
+    QByteArray shownPath() const
+    {
+        const QByteArray link = "/proc/self/fd/" + QByteArray::number(directory.fd);
+        QByteArray path(PATH_MAX, Qt::Uninitialized);
+        const ssize_t length = ::readlink(link.constData(), path.data(), size_t(path.size()));
+        return (length > 0 ? path.left(length) : QByteArray()) + '/' + name;
+    }
+    void remove() const { ::unlinkat(directory.fd, name.constData(), 0); }
+};
+
+// Writes the companion in the directory under a passing name and gives it
+// its own only once whole and synced, so that every companion is whole;
+// false, with nothing left there, when it cannot. `error` tells what failed:
+// 0 for a write, else the create's errno.
+bool writeCompanionIn(const SafeWriteCalls &calls, Companion *companion, const QByteArray &prefix,
+                      const std::vector<QByteArrayView> &chunks, int *error)
+{
+    QByteArray partial;
+    const int fd = createFresh(calls, companion->directory.fd, prefix, 12, &partial);
+    if (fd < 0) {
+        *error = errno;
+        return false;
+    }
+    companion->name = randomName(prefix + CompanionMark, 6);
+    const bool written = writeAll(calls, fd, chunks) && calls.fsync(fd) == 0;
+    if (calls.close(fd) == 0 && written
+        && ::renameat(companion->directory.fd, partial.constData(), companion->directory.fd,
+                      companion->name.constData()) == 0) {
+        if (calls.fsync(companion->directory.fd) == 0 || errno == EINVAL)
+            return true;
+        companion->remove();
+    }
+    ::unlinkat(companion->directory.fd, partial.constData(), 0);
+    *error = 0;
+    return false;
+}
+
+// Beside the file where its directory allows, else in the state directory.
+// Throws when neither takes the whole content: then nothing has changed.
+Companion writeCompanion(const SafeWriteCalls &calls, const QByteArray &path, const Location &where,
+                         const std::vector<QByteArrayView> &chunks)
+{
+    Companion companion;
+    int error = 0;
+    if (where.directory.fd >= 0) {
+        companion.directory.fd = ::dup(where.directory.fd);
+        if (writeCompanionIn(calls, &companion, CompanionPrefixBeside(where.name), chunks, &error))
+            return companion;
+        ::close(companion.directory.fd);
+    }
+    const QByteArray state = CompanionStateDirectory();
+    QDir().mkpath(QFile::decodeName(state.left(state.lastIndexOf('/'))));
+    ::mkdir(state.constData(), 0700);
+    companion.directory.fd = ::open(state.constData(), O_RDONLY | O_DIRECTORY | O_CLOEXEC);
+    if (companion.directory.fd < 0)
+        throw FileError::createFailed(state, errno);
+    if (writeCompanionIn(calls, &companion, CompanionPrefixInState(path), chunks, &error))
+        return companion;
+    if (error != 0)
+        throw FileError::createFailed(state + '/' + companion.name, error);
+    throw FileError::writeFailed();
+}
+
+// Rewrites the opened file itself, keeping its inode: every hard link, the
+// owner, mode and attributes stay. A companion holds the new content until
+// the file does; the new size is reserved first so a full disk fails before
+// a byte of the file changes.
+FileStamp writeInPlace(const SafeWriteCalls &calls, const QByteArray &path, int fd, const struct stat &file,
+                       const std::vector<QByteArrayView> &chunks, size_t digest)
+{
+    Location where;
+    locate(fd, file, &where);
+    const Companion companion = writeCompanion(calls, path, where, chunks);
     const off_t size = totalSize(chunks);
     const int reserved = size > 0 ? calls.fallocate(fd, 0, size) : 0;
-    const bool ok = (reserved == 0 || reserved == EOPNOTSUPP || reserved == EINVAL)
-                    && writeAll(calls, fd, chunks) && calls.ftruncate(fd, size) == 0
-                    && calls.fsync(fd) == 0;
-    const bool closed = calls.close(fd) == 0;
-    if (!ok || !closed)
+    if (reserved != 0 && reserved != EOPNOTSUPP && reserved != EINVAL) {
+        companion.remove();
         throw FileError::writeFailed();
+    }
+    if (!writeAll(calls, fd, chunks) || calls.ftruncate(fd, size) != 0 || calls.fsync(fd) != 0)
+        throw FileError::writeFailedKeptIn(companion.shownPath());
+    companion.remove();
+    return stampOfWritten(fd, digest);
 }
 
 // A file this save created and could not fill goes again, unless its name
@@ -131,32 +247,24 @@ void removeCreated(int fd, const struct stat &file)
         ::unlinkat(where.directory.fd, where.name.constData(), 0);
 }
 
-enum class TemporaryOutcome { Replaced, UseInPlace };
-
 // Writes a temporary file beside the opened one and renames it over the
-// opened file's name. Returns UseInPlace when the temporary cannot take the
-// file's place without changing what the file is.
-TemporaryOutcome replaceByTemporary(const SafeWriteCalls &calls, const QByteArray &path, int fd,
-                                    const struct stat &file, const std::vector<QByteArrayView> &chunks)
+// opened file's name; returns the new file's stamp. Returns nothing when the
+// temporary cannot take the file's place without changing what the file is.
+std::optional<FileStamp> replaceByTemporary(const SafeWriteCalls &calls, const QByteArray &path, int fd,
+                                            const struct stat &file, const std::vector<QByteArrayView> &chunks,
+                                            size_t digest)
 {
     Location where;
     locate(fd, file, &where);
     if (where.directory.fd < 0)
-        return TemporaryOutcome::UseInPlace;
+        return std::nullopt;
 
     QByteArray temporary;
-    int temporaryFd = -1;
-    for (int attempt = 0; attempt < 100 && temporaryFd < 0; ++attempt) {
-        temporary = temporaryNameFor(where.name);
-        temporaryFd = calls.openat(where.directory.fd, temporary.constData(),
-                                   O_WRONLY | O_CREAT | O_EXCL | O_NOFOLLOW | O_CLOEXEC, 0600);
-        if (temporaryFd < 0 && errno != EEXIST)
-            break;
-    }
+    const int temporaryFd = createFresh(calls, where.directory.fd, CompanionPrefixBeside(where.name), 12, &temporary);
     if (temporaryFd < 0) {
         const int error = errno;
         if (error == EACCES || error == EPERM || error == EROFS)
-            return TemporaryOutcome::UseInPlace;
+            return std::nullopt;
         throw FileError::createFailed(path, error);
     }
 
@@ -172,7 +280,7 @@ TemporaryOutcome replaceByTemporary(const SafeWriteCalls &calls, const QByteArra
     }
     if (calls.fchown(temporaryFd, file.st_uid, file.st_gid) != 0) {
         discard(true);
-        return TemporaryOutcome::UseInPlace;
+        return std::nullopt;
     }
     // After the owner, which clears set-id bits; the attributes last, since
     // writing and changing the owner clear some of them (file capabilities).
@@ -182,12 +290,13 @@ TemporaryOutcome replaceByTemporary(const SafeWriteCalls &calls, const QByteArra
     }
     if (!CopyFileAttributes(fd, temporaryFd, calls.fsetxattr)) {
         discard(true);
-        return TemporaryOutcome::UseInPlace;
+        return std::nullopt;
     }
     if (calls.fsync(temporaryFd) != 0) {
         discard(true);
         throw FileError::writeFailed();
     }
+    const FileStamp written = stampOfWritten(temporaryFd, digest);
     if (calls.close(temporaryFd) != 0) {
         discard(false);
         throw FileError::writeFailed();
@@ -196,7 +305,7 @@ TemporaryOutcome replaceByTemporary(const SafeWriteCalls &calls, const QByteArra
     // goes to the file that was opened.
     if (!holdsFile(where, file)) {
         discard(false);
-        return TemporaryOutcome::UseInPlace;
+        return std::nullopt;
     }
     if (calls.renameat(where.directory.fd, temporary.constData(), where.directory.fd, where.name.constData()) != 0) {
         const int error = errno;
@@ -205,12 +314,20 @@ TemporaryOutcome replaceByTemporary(const SafeWriteCalls &calls, const QByteArra
         // directory entry (EXDEV), or another user's file in a sticky folder
         // (EPERM, EACCES) can only be rewritten where it is.
         if (error == EBUSY || error == EXDEV || error == EPERM || error == EACCES)
-            return TemporaryOutcome::UseInPlace;
+            return std::nullopt;
         throw FileError::writeFailed();
     }
     if (calls.fsync(where.directory.fd) != 0 && errno != EINVAL)
         throw FileError::writeFailed();
-    return TemporaryOutcome::Replaced;
+    return written;
+}
+
+size_t digestOf(const std::vector<QByteArrayView> &chunks)
+{
+    ContentDigest digest;
+    for (QByteArrayView chunk : chunks)
+        digest.add(chunk);
+    return digest.value();
 }
 
 }  // namespace
@@ -227,13 +344,19 @@ SafeWriteCalls &SafeWriteSystemCalls()
     return calls;
 }
 
-void WriteFileSafely(const QByteArray &path, const std::vector<QByteArrayView> &chunks)
+FileStamp WriteFileSafely(const QByteArray &path, const std::vector<QByteArrayView> &chunks, const FileStamp &asRead,
+                          IfChanged ifChanged)
 {
     const SafeWriteCalls &calls = SafeWriteSystemCalls();
+    const bool refuseChanged = ifChanged == IfChanged::Refuse;
     const int flags = O_WRONLY | O_NONBLOCK | O_NOCTTY | O_CLOEXEC;
     int fd = calls.open(path.constData(), flags, 0);
     bool created = false;
-    if (fd < 0 && errno == ENOENT) {
+    const bool missing = fd < 0 && errno == ENOENT;
+    if (missing) {
+        // Removed since it was read: writing it again would undo that.
+        if (refuseChanged && asRead.exists)
+            throw FileError::changedSinceRead(path);
         fd = calls.open(path.constData(), flags | O_CREAT | O_EXCL, 0666);
         created = fd >= 0;
         // A link that points nowhere yet: its target is created, as any open would.
@@ -255,22 +378,32 @@ void WriteFileSafely(const QByteArray &path, const std::vector<QByteArrayView> &
         calls.close(fd);
         throw FileError::createFailed(path, NotRegularFileText());
     }
+    // Checked on the file that is about to be written, so no other can slip in between.
+    if (refuseChanged && !missing && !SameFileAndContent(asRead, stampOfOpened(fd))) {
+        calls.close(fd);
+        throw FileError::changedSinceRead(path);
+    }
+    const size_t digest = digestOf(chunks);
+    FileStamp written;
     try {
         // Only a file with one name can be replaced by another inode.
-        if (file.st_nlink == 1 && replaceByTemporary(calls, path, fd, file, chunks) == TemporaryOutcome::Replaced) {
-            calls.close(fd);
-            return;
-        }
+        std::optional<FileStamp> replaced;
+        if (file.st_nlink == 1)
+            replaced = replaceByTemporary(calls, path, fd, file, chunks, digest);
+        written = replaced ? *replaced : writeInPlace(calls, path, fd, file, chunks, digest);
     } catch (...) {
+        // Whichever way failed, a file this save created does not stay behind.
         if (created)
             removeCreated(fd, file);
         calls.close(fd);
         throw;
     }
-    writeInPlace(calls, fd, chunks);
+    if (calls.close(fd) != 0)
+        throw FileError::writeFailed();
+    return written;
 }
 
-void WriteFileSafely(const QByteArray &path, QByteArrayView content)
+FileStamp WriteFileSafely(const QByteArray &path, QByteArrayView content, const FileStamp &asRead, IfChanged ifChanged)
 {
-    WriteFileSafely(path, std::vector<QByteArrayView>{content});
+    return WriteFileSafely(path, std::vector<QByteArrayView>{content}, asRead, ifChanged);
 }

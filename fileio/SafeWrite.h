@@ -1,5 +1,6 @@
 #pragma once
-// Replacing a file without ever leaving a half-written one behind.
+// Replacing a file without overwriting a change the caller has not seen, and
+// without ever leaving less than one whole copy of the old or the new content.
 //
 // The path is opened for writing as it stands, so the kernel follows the links
 // and applies every permission and link protection it has: a save succeeds
@@ -7,27 +8,52 @@
 // gets mode 0666 less the umask). Only a regular file is written; the open
 // never blocks (O_NONBLOCK), so a FIFO is refused instead of waited for.
 //
-// From then on every step is anchored to what was opened: the directory that
-// holds it, as a descriptor. The new content goes to a fresh temporary file
-// there, which receives the file's owner, group, mode, ACL and extended
-// attributes, is synced and renamed over the file's name - after a check that
-// the name still holds the opened file. Where that cannot be done without
-// changing the file (several hard links, an owner or attribute we cannot
-// restore, a directory we cannot write, a name that no longer holds the file,
-// a rename refused, as over a bind-mounted file or in a sticky folder), the opened
-// file is rewritten in place instead, with its new size reserved first so a
-// full disk fails before a byte is lost.
+// Before anything is written, the opened file is compared with the stamp of
+// the read the content came from (file, size, modification time, and its
+// bytes where this process can read them): when another program has changed,
+// replaced, removed or created it since, the save writes nothing and throws
+// FileError::changedSinceRead, unless the caller says to overwrite.
 //
-// Failures throw FileError: createFailed when the file or its temporary cannot
-// be created, writeFailed for a short or failed write, sync or rename.
+// From then on every step is anchored to what was opened. What each way of
+// saving guarantees, whatever happens (a kill, a power loss, a full disk):
+// - By rename, for a file with one name in a directory we can write: the new
+//   content goes to a fresh temporary file there, which receives the file's
+//   owner, group, mode, ACL and extended attributes, is synced and renamed
+//   over the file's name. The name always holds the whole old or the whole new
+//   file; a kill can leave a temporary ".name.XXXXXXXXXXXX" beside it.
+// - In place, where a new inode would change the file (several hard links, an
+//   owner or attribute we cannot restore, a directory we cannot write, a
+//   directory not found through /proc or a name that no longer holds the file,
+//   a rename refused, as over a bind-mounted file, across file systems (EXDEV)
+//   or in a sticky folder): first the whole new content is written to a
+//   companion file and synced (see Companion.h: beside the file, else in the
+//   user's state directory), then the file is rewritten with its size
+//   reserved first, synced, and the companion removed. The companion takes
+//   its name only when whole and synced (a kill before that leaves the file
+//   untouched and a partial one under a temporary's name); from then until
+//   the file is synced it holds the whole new content. A save that fails
+//   while rewriting says where it is, and the next start reports one that a
+//   killed save left. When no companion can be written, nothing is.
+// A file that the save created is removed again when the save fails, either way.
+//
+// Failures throw FileError: createFailed when the file, its temporary or its
+// companion cannot be created, writeFailed for a short or failed write, sync
+// or rename, changedSinceRead as above.
+
+#include "FileStamp.h"
 
 #include <QByteArray>
 #include <QByteArrayView>
 #include <sys/types.h>
 #include <vector>
 
-void WriteFileSafely(const QByteArray &path, const std::vector<QByteArrayView> &chunks);
-void WriteFileSafely(const QByteArray &path, QByteArrayView content);
+// Whether a save may replace a file that changed since it was read.
+enum class IfChanged { Refuse, Overwrite };
+
+// Returns the stamp of the file as written, for the next save to compare with.
+FileStamp WriteFileSafely(const QByteArray &path, const std::vector<QByteArrayView> &chunks, const FileStamp &asRead,
+                          IfChanged ifChanged);
+FileStamp WriteFileSafely(const QByteArray &path, QByteArrayView content, const FileStamp &asRead, IfChanged ifChanged);
 
 // The system calls the routine makes, so tests can make any of them fail.
 struct SafeWriteCalls {

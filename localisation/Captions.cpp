@@ -15,11 +15,31 @@ const std::array<CaptionKey, 8> CaptionKeys = {{
     {"PModified", "CVConf_PModified", "Don't forget to save!"},
 }};
 
-QString CaptionText(const QByteArray &language, const CaptionKey &caption)
+const std::array<MessageKey, 1> MessageKeys = {{
+    {"CVConf_FileChanged", "The file %1 was changed by another program after it was read. "
+                           "Overwrite that change with yours? Answer No to write nothing and keep your changes here."},
+}};
+
+namespace {
+
+QString TranslatedText(const QByteArray &language, const char *key, const char *builtIn)
 {
     if (!LangIni)
-        return QString::fromLatin1(caption.builtIn);
-    return LocaleToText(LangIni->ReadEntry(language, caption.key, caption.builtIn));
+        return QString::fromLatin1(builtIn);
+    return LocaleToText(LangIni->ReadEntry(language, key, builtIn));
+}
+
+}  // namespace
+
+QString CaptionText(const QByteArray &language, const CaptionKey &caption)
+{
+    return TranslatedText(language, caption.key, caption.builtIn);
+}
+
+QString FileChangedQuestion(const QByteArray &language, const QString &path)
+{
+    const MessageKey &question = MessageKeys.front();
+    return TranslatedText(language, question.key, question.builtIn).arg(path);
 }
 
 QString ModifiedReminderText(const QByteArray &language)

@@ -15,6 +15,16 @@ struct CaptionKey {
 // In the order the captions are applied; the reminder "CVConf_PModified" last.
 extern const std::array<CaptionKey, 8> CaptionKeys;
 
+// Texts of questions that come in the current language although message
+// boxes are otherwise fixed; "%1" stands for a file's path.
+struct MessageKey {
+    const char *key;
+    const char *builtIn;
+};
+extern const std::array<MessageKey, 1> MessageKeys;
+// Asked when a save finds that another program changed the file since it was read.
+QString FileChangedQuestion(const QByteArray &language, const QString &path);
+
 // The text for a caption key in a language section: the stored value, the
 // built-in text when the key is missing. Converted from the locale's charset.
 QString CaptionText(const QByteArray &language, const CaptionKey &caption);

@@ -38,7 +38,16 @@ LangIniFile LangIniFile::open(const QByteArray &fileName)
 {
     if (!PathExists(fileName))
         return fromBytes(fileName, {});
-    return fromBytes(fileName, ReadWholeFile(fileName));
+    return read(fileName);
+}
+
+LangIniFile LangIniFile::read(const QByteArray &fileName)
+{
+    // Taken before the read, so that a change during it is not missed.
+    const FileStamp stamp = StampOfFile(fileName);
+    LangIniFile file = fromBytes(fileName, ReadWholeFile(fileName));
+    file.m_readStamp = stamp;
+    return file;
 }
 
 LangIniFile LangIniFile::fromBytes(const QByteArray &fileName, QByteArrayView bytes)
@@ -135,9 +144,16 @@ QList<QByteArray> LangIniFile::SectionNames() const
     return names;
 }
 
-void LangIniFile::WriteBack() const
+void LangIniFile::RereadAndWriteEntry(QByteArrayView section, QByteArrayView key, QByteArrayView value)
 {
-    WriteFileSafely(m_fileName, serialise());
+    LangIniFile current = read(m_fileName);
+    current.WriteEntry(section, key, value);
+    *this = std::move(current);
+}
+
+void LangIniFile::WriteBack()
+{
+    m_readStamp = WriteFileSafely(m_fileName, serialise(), m_readStamp, IfChanged::Refuse);
 }
 
 QByteArray LangIniFile::serialise() const

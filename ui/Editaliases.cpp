@@ -1,6 +1,7 @@
 #include "Editaliases.h"
 
 #include "AliasText.h"
+#include "ChangedFileQuestion.h"
 #include "ErrorHandler.h"
 #include "FocusedButton.h"
 #include "Icons.h"
@@ -92,6 +93,8 @@ void TEditaliasesFrm::keyPressEvent(QKeyEvent *event)
 void TEditaliasesFrm::FormCreate()
 {
     m_fileRead = RunGuarded([this] {
+        // Taken before the read, so that a change during it is not missed.
+        m_readStamp = StampOfFile(AliasesFileName);
         MemoAliases->setPlainText(AliasFileToText(ReadWholeFile(AliasesFileName)));
         MemoAliases->document()->setModified(false);
     });
@@ -99,23 +102,28 @@ void TEditaliasesFrm::FormCreate()
     MemoAliases->setReadOnly(!m_fileRead);
 }
 
-void TEditaliasesFrm::writeAliasesFile()
+bool TEditaliasesFrm::writeAliasesFile()
 {
     if (!m_fileRead)
-        return;
-    WriteFileSafely(AliasesFileName, AliasTextToFile(MemoAliases->document()->toRawText()));
+        return true;
+    const QByteArray bytes = AliasTextToFile(MemoAliases->document()->toRawText());
+    return SaveAskingOverChange(AliasesFileName, [&](IfChanged ifChanged) {
+        m_readStamp = WriteFileSafely(AliasesFileName, bytes, m_readStamp, ifChanged);
+    }, this);
 }
 
 void TEditaliasesFrm::BWriteConfigClick()
 {
-    writeAliasesFile();
-    MemoAliases->document()->setModified(false);
+    if (writeAliasesFile())
+        MemoAliases->document()->setModified(false);
 }
 
 void TEditaliasesFrm::BAbortClick()
 {
+    // Keeping another program's change keeps the window open with the text.
     if (MemoAliases->document()->isModified()
-        && MessageBox::askYesNo(QStringLiteral("Data modified.  Save now?"), this) == MessageBox::Answer::Yes)
-        writeAliasesFile();
+        && MessageBox::askYesNo(QStringLiteral("Data modified.  Save now?"), this) == MessageBox::Answer::Yes
+        && !writeAliasesFile())
+        return;
     close();
 }

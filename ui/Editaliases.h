@@ -2,6 +2,8 @@
 // The aliases editor: the alias file as free text, saved on request or when
 // the user confirms on leaving with unsaved changes.
 
+#include "FileStamp.h"
+
 #include <QDialog>
 
 class QFrame;
@@ -24,7 +26,8 @@ private:
     void FormCreate();
     void BWriteConfigClick();
     void BAbortClick();
-    void writeAliasesFile();
+    // Returns false when the user kept another program's change: nothing was written.
+    bool writeAliasesFile();
 
     QPlainTextEdit *MemoAliases;
     QFrame *PanelBottom;
@@ -32,4 +35,5 @@ private:
     QPushButton *BAbort;
     // False after a failed load: the empty text area must not replace the file.
     bool m_fileRead = false;
+    FileStamp m_readStamp;  // the file as read, then as last saved
 };

@@ -2,6 +2,7 @@
 
 #include "AccessibleRoles.h"
 #include "Captions.h"
+#include "ChangedFileQuestion.h"
 #include "ConfLines.h"
 #include "Description.h"
 #include "Editaliases.h"
@@ -152,7 +153,9 @@ void TMainForm::CV_ListSelectItem(QObject *, QTreeWidgetItem *item, bool)
 
 void TMainForm::BWriteConfigClick(QObject *)
 {
-    SaveConfFile(*ConfLines, ConfFileName);
+    if (!SaveAskingOverChange(ConfFileName, [](IfChanged ifChanged) { SaveConfFile(*ConfLines, ConfFileName, ifChanged); },
+                              this))
+        return;
     CV_List->setFocus();
     PModified->clear();
 }
@@ -222,7 +225,7 @@ void TMainForm::LanguageItemClick(QAction *sender)
 {
     const QByteArray language = Languages.value(sender->data().toLongLong(), TextToLocale(sender->objectName()));
     try {
-        LangIni->WriteEntry("GENERAL", "CurrentLanguage", language);
+        LangIni->RereadAndWriteEntry("GENERAL", "CurrentLanguage", language);
     } catch (const FileError &error) {
         // The choice still applies to this run; only the next start forgets it.
         ShowGeneralError(error.message());

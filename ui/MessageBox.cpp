@@ -66,12 +66,12 @@ QString titleFor(Kind kind)
     return QString();
 }
 
-Answer show(Kind kind, const QString &text, Buttons buttons, QWidget *parent)
+Answer show(Kind kind, const QString &text, Buttons buttons, QWidget *parent, std::optional<Answer> defaultAnswer)
 {
     if (nextAnswer()) {
         const Answer answer = *nextAnswer();
         nextAnswer().reset();
-        recorded().append({kind, titleFor(kind), text, buttons});
+        recorded().append({kind, titleFor(kind), text, buttons, defaultAnswer});
         return answer;
     }
 
@@ -95,7 +95,12 @@ Answer show(Kind kind, const QString &text, Buttons buttons, QWidget *parent)
     QList<QPushButton *> pushButtons;
     for (const Choice &choice : choices)
         pushButtons.append(box.addButton(choice.caption, QMessageBox::ActionRole));
-    box.setDefaultButton(pushButtons.first());
+    qsizetype defaultIndex = 0;
+    for (qsizetype i = 0; i < choices.size(); ++i) {
+        if (defaultAnswer == choices[i].answer)
+            defaultIndex = i;
+    }
+    box.setDefaultButton(pushButtons[defaultIndex]);
     box.exec();
     const int index = pushButtons.indexOf(qobject_cast<QPushButton *>(box.clickedButton()));
     return index < 0 ? Answer::Cancel : choices[index].answer;
@@ -109,6 +114,11 @@ Answer showError(const QString &text, QWidget *parent)
 Answer askYesNo(const QString &text, QWidget *parent)
 {
     return show(Kind::Confirmation, text, Buttons::YesNo, parent);
+}
+
+Answer warnYesNo(const QString &text, QWidget *parent)
+{
+    return show(Kind::Warning, text, Buttons::YesNo, parent, Answer::No);
 }
 
 void setNextAnswer(Answer answer) { nextAnswer() = answer; }

@@ -9,6 +9,7 @@
 
 #include <QList>
 #include <QString>
+#include <optional>
 
 class QWidget;
 
@@ -18,11 +19,14 @@ enum class Kind { Information, Error, Warning, Confirmation };
 enum class Answer { Ok, Cancel, Yes, No };
 enum class Buttons { Ok, OkCancel, YesNo };
 
+// `defaultAnswer` names the default button; without it the first is.
 Answer show(Kind kind, const QString &text, Buttons buttons = Buttons::Ok,
-            QWidget *parent = nullptr);
+            QWidget *parent = nullptr, std::optional<Answer> defaultAnswer = std::nullopt);
 Answer showError(const QString &text, QWidget *parent = nullptr);
 // Yes/No with Yes as default.
 Answer askYesNo(const QString &text, QWidget *parent = nullptr);
+// A warning with Yes/No and No as default: for a question whose Yes loses something.
+Answer warnYesNo(const QString &text, QWidget *parent = nullptr);
 
 QString titleFor(Kind kind);
 
@@ -32,6 +36,7 @@ struct Shown {
     QString title;
     QString text;
     Buttons buttons;
+    std::optional<Answer> defaultAnswer;
 };
 void setNextAnswer(Answer answer);
 const QList<Shown> &shownBoxes();

@@ -3,6 +3,7 @@
 #include "ErrorHandler.h"
 #include "FileError.h"
 #include "GuardedApplication.h"
+#include "LeftCompanionReport.h"
 #include "MainU.h"
 #include "MessageBox.h"
 #include "StartupChecks.h"
@@ -30,6 +31,8 @@ int RunProgram(int &argc, char **argv)
     });
     if (!started || !StartupOk)
         return 0;
+    // A save killed while it rewrote a file in place left its content in a companion.
+    RunGuarded([] { ReportLeftCompanions({ConfFileName, AliasesFileName, LangFileName}); });
 
     QApplication::setApplicationName(QStringLiteral("Corvane Config Manager"));
     std::unique_ptr<TMainForm> mainForm;

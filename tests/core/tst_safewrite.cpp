@@ -2,6 +2,7 @@
 // and what survives every kind of failure (the previous content, whole).
 
 #include "FileError.h"
+#include "FileStamp.h"
 #include "SafeWrite.h"
 #include "TestFiles.h"
 
@@ -27,13 +28,15 @@ const QByteArray NewContent = QByteArray("new content, rather longer than before
 // Which call of the seam fails, and how.
 enum class Failing {
     None, Write, Fsync, Fchmod, Close, Rename, Fchown, OpenTemporaryDenied, OpenTemporaryNoSpace,
-    RenameBusy, RenameCrossDevice, RenameNotPermitted, SetAttribute
+    RenameBusy, RenameCrossDevice, RenameNotPermitted, SetAttribute, OwnerLostThenDiskFull
 };
 Failing failing = Failing::None;
+bool ownerLost = false;
 
 int failingOpenat(int directory, const char *name, int flags, mode_t mode)
 {
-    if (failing == Failing::OpenTemporaryDenied) {
+    // The file's own directory refuses; the state directory, named by path, does not.
+    if (failing == Failing::OpenTemporaryDenied && name[0] == '.') {
         errno = EACCES;
         return -1;
     }
@@ -45,7 +48,7 @@ int failingOpenat(int directory, const char *name, int flags, mode_t mode)
 }
 ssize_t failingWrite(int fd, const void *data, size_t size)
 {
-    if (failing == Failing::Write) {
+    if (failing == Failing::Write || (failing == Failing::OwnerLostThenDiskFull && ownerLost)) {
         // Half of it, then the disk is full.
         static bool half = true;
         half = !half;
@@ -94,7 +97,8 @@ int failingRenameat(int fromDirectory, const char *from, int toDirectory, const 
 }
 int failingFchown(int fd, uid_t owner, gid_t group)
 {
-    if (failing == Failing::Fchown) {
+    if (failing == Failing::Fchown || failing == Failing::OwnerLostThenDiskFull) {
+        ownerLost = true;
         errno = EPERM;
         return -1;
     }
@@ -148,10 +152,20 @@ QString setUp(const QString &command)
 class TestSafeWrite : public QObject {
     Q_OBJECT
 
+    QTemporaryDir m_state;
+
 private slots:
+    void initTestCase()
+    {
+        // Companions that cannot lie beside a file go here, not to the tester's home.
+        QVERIFY(m_state.isValid());
+        qputenv("XDG_STATE_HOME", encoded(m_state.path()));
+    }
+    void cleanupTestCase() { qunsetenv("XDG_STATE_HOME"); }
     void init()
     {
         failing = Failing::None;
+        ownerLost = false;
         SafeWriteCalls &calls = SafeWriteSystemCalls();
         calls.openat = failingOpenat;
         calls.write = failingWrite;
@@ -179,7 +193,7 @@ private slots:
         QTemporaryDir dir;
         const QString path = dir.filePath("new.conf");
         const mode_t previous = ::umask(mode_t(mask));
-        WriteFileSafely(encoded(path), NewContent);
+        WriteFileSafely(encoded(path), NewContent, {}, IfChanged::Overwrite);
         ::umask(previous);
         QCOMPARE(readFile(path), NewContent);
         QCOMPARE(int(statOf(path).st_mode & 07777), mode);
@@ -209,7 +223,7 @@ private slots:
         QCOMPARE(::chmod(encoded(path).constData(), mode_t(mode)), 0);
         const struct stat before = statOf(path);
 
-        WriteFileSafely(encoded(path), NewContent);
+        WriteFileSafely(encoded(path), NewContent, {}, IfChanged::Overwrite);
 
         const struct stat after = statOf(path);
         QCOMPARE(readFile(path), NewContent);
@@ -243,7 +257,7 @@ private slots:
         }
         const QString first = dir.filePath(chain.first());
         QDir::setCurrent(QDir::rootPath());
-        WriteFileSafely(encoded(first), NewContent);
+        WriteFileSafely(encoded(first), NewContent, {}, IfChanged::Overwrite);
         QCOMPARE(readFile(real), NewContent);
         for (const QString &name : chain)
             QVERIFY(S_ISLNK(statOf(dir.filePath(name)).st_mode));
@@ -257,7 +271,7 @@ private slots:
         QCOMPARE(::symlink(encoded(b).constData(), encoded(a).constData()), 0);
         QCOMPARE(::symlink(encoded(a).constData(), encoded(b).constData()), 0);
         try {
-            WriteFileSafely(encoded(a), NewContent);
+            WriteFileSafely(encoded(a), NewContent, {}, IfChanged::Overwrite);
             QFAIL("a link loop was written through");
         } catch (const FileError &error) {
             QCOMPARE(error.kind(), FileError::Kind::Create);
@@ -272,11 +286,11 @@ private slots:
         writeFile(path, OldContent);
         QCOMPARE(::link(encoded(path).constData(), encoded(other).constData()), 0);
         const ino_t inode = statOf(path).st_ino;
-        WriteFileSafely(encoded(path), NewContent);
+        WriteFileSafely(encoded(path), NewContent, {}, IfChanged::Overwrite);
         QCOMPARE(statOf(path).st_ino, inode);
         QCOMPARE(readFile(other), NewContent);
         // Shorter content must not leave the old tail behind.
-        WriteFileSafely(encoded(path), QByteArray("short\n"));
+        WriteFileSafely(encoded(path), QByteArray("short\n"), {}, IfChanged::Overwrite);
         QCOMPARE(readFile(other), QByteArray("short\n"));
     }
 
@@ -286,7 +300,7 @@ private slots:
         const QString path = dir.filePath("corvane.conf");
         QVERIFY(QDir(dir.path()).mkdir("corvane.conf"));
         try {
-            WriteFileSafely(encoded(path), NewContent);
+            WriteFileSafely(encoded(path), NewContent, {}, IfChanged::Overwrite);
             QFAIL("writing over a directory succeeded");
         } catch (const FileError &error) {
             QCOMPARE(error.kind(), FileError::Kind::Create);
@@ -322,7 +336,7 @@ private slots:
             QCOMPARE(::link(encoded(path).constData(), encoded(dir.filePath("link")).constData()), 0);
         failing = Failing(which);
         try {
-            WriteFileSafely(encoded(path), NewContent);
+            WriteFileSafely(encoded(path), NewContent, {}, IfChanged::Overwrite);
             QFAIL("the failure was not reported");
         } catch (const FileError &error) {
             QCOMPARE(int(error.kind()), kind);
@@ -343,13 +357,14 @@ private slots:
         QTest::newRow("short write") << int(Failing::Write);
         QTest::newRow("temporary: no space") << int(Failing::OpenTemporaryNoSpace);
         QTest::newRow("rename") << int(Failing::Rename);
+        QTest::newRow("in place: owner cannot be set, then the disk is full") << int(Failing::OwnerLostThenDiskFull);
     }
     void failedSaveOfNewFileLeavesNoFile()
     {
         QFETCH(int, which);
         QTemporaryDir dir;
         failing = Failing(which);
-        QVERIFY_THROWS_EXCEPTION(FileError, WriteFileSafely(encoded(dir.filePath("new.conf")), NewContent));
+        QVERIFY_THROWS_EXCEPTION(FileError, WriteFileSafely(encoded(dir.filePath("new.conf")), NewContent, {}, IfChanged::Overwrite));
         QCOMPARE(entriesOf(dir.path()), QStringList());
     }
 
@@ -370,7 +385,7 @@ private slots:
         writeFile(path, OldContent);
         const ino_t inode = statOf(path).st_ino;
         failing = Failing(which);
-        WriteFileSafely(encoded(path), NewContent);
+        WriteFileSafely(encoded(path), NewContent, {}, IfChanged::Overwrite);
         QCOMPARE(readFile(path), NewContent);
         QCOMPARE(statOf(path).st_ino, inode);
         QCOMPARE(entriesOf(dir.path()), QStringList{"corvane.conf"});
@@ -410,7 +425,7 @@ private slots:
         const struct stat before = statOf(path);
         const QMap<QByteArray, QByteArray> attributes = attributesOf(path);
 
-        WriteFileSafely(encoded(path), NewContent);
+        WriteFileSafely(encoded(path), NewContent, {}, IfChanged::Overwrite);
 
         const struct stat after = statOf(path);
         QCOMPARE(readFile(path), NewContent);
@@ -434,7 +449,7 @@ private slots:
         const QMap<QByteArray, QByteArray> attributes = attributesOf(path);
         const ino_t inode = statOf(path).st_ino;
         failing = Failing::SetAttribute;
-        WriteFileSafely(encoded(path), NewContent);
+        WriteFileSafely(encoded(path), NewContent, {}, IfChanged::Overwrite);
         QCOMPARE(readFile(path), NewContent);
         QCOMPARE(statOf(path).st_ino, inode);
         QCOMPARE(attributesOf(path), attributes);
@@ -475,7 +490,7 @@ private slots:
             }
             return ::write(fd, data, size);
         };
-        WriteFileSafely(encoded(path), NewContent);
+        WriteFileSafely(encoded(path), NewContent, {}, IfChanged::Overwrite);
 
         QCOMPARE(readFile(victim), QByteArray("victim\n"));
         QCOMPARE(entriesOf(dir.filePath("victim")), QStringList{"corvane.conf"});
@@ -493,6 +508,56 @@ private slots:
             QCOMPARE(content, NewContent);
             QCOMPARE(entriesOf(dir.filePath("etc")), (QStringList{"corvane.conf", "corvane.conf.moved"}));
         }
+    }
+
+    // What another program does between the read and the save; %1 is the file.
+    void changeSinceReadIsRefused_data()
+    {
+        QTest::addColumn<bool>("existed");
+        QTest::addColumn<bool>("hardLinked");
+        QTest::addColumn<QString>("other");
+        QTest::addColumn<bool>("refused");
+        const QString timePutBack = "cat %1 > %1.t && touch -r %1 %1.t && cat %1.t > %1 && touch -r %1.t %1 && rm %1.t";
+        QTest::newRow("nobody") << true << false << "" << false;
+        QTest::newRow("the same bytes again, time put back") << true << false << timePutBack << false;
+        QTest::newRow("other bytes of the same size, time put back")
+            << true << false << QString(timePutBack).replace("cat %1 >", "tr o 0 < %1 >") << true;
+        QTest::newRow("hard-linked: other bytes, time put back")
+            << true << true << QString(timePutBack).replace("cat %1 >", "tr o 0 < %1 >") << true;
+        QTest::newRow("two lines appended") << true << false << "printf 'A=1\\nB=2\\n' >> %1" << true;
+        QTest::newRow("replaced by the same bytes") << true << false << "cp %1 %1.t && mv %1.t %1" << true;
+        QTest::newRow("removed") << true << false << "rm %1" << true;
+        QTest::newRow("created where none was read") << false << false << "echo theirs > %1" << true;
+        QTest::newRow("still none") << false << false << "" << false;
+    }
+    void changeSinceReadIsRefused()
+    {
+        QFETCH(bool, existed);
+        QFETCH(bool, hardLinked);
+        QFETCH(QString, other);
+        QFETCH(bool, refused);
+        QTemporaryDir dir;
+        const QString path = dir.filePath("corvane.conf");
+        if (existed)
+            writeFile(path, OldContent);
+        if (hardLinked)
+            QCOMPARE(::link(encoded(path).constData(), encoded(dir.filePath("link")).constData()), 0);
+        const FileStamp read = StampOfFile(encoded(path));
+        if (!other.isEmpty())
+            QCOMPARE(setUp(QString(other).replace("%1", path)), QString());
+        const QByteArray theirs = readFile(path);
+        try {
+            const FileStamp written = WriteFileSafely(encoded(path), NewContent, read, IfChanged::Refuse);
+            QVERIFY2(!refused, "another program's change was overwritten");
+            // What the save wrote is what the next one expects.
+            QVERIFY(SameFileAndContent(written, StampOfFile(encoded(path))));
+        } catch (const FileError &error) {
+            QVERIFY2(refused, qPrintable(error.message()));
+            QCOMPARE(error.kind(), FileError::Kind::Changed);
+            QCOMPARE(readFile(path), theirs);
+            WriteFileSafely(encoded(path), NewContent, read, IfChanged::Overwrite);
+        }
+        QCOMPARE(readFile(path), NewContent);
     }
 
     void realShortWriteFromFileSizeLimit_data()
@@ -519,7 +584,7 @@ private slots:
         QCOMPARE(::setrlimit(RLIMIT_FSIZE, &limited), 0);
         bool failed = false;
         try {
-            WriteFileSafely(encoded(path), NewContent);
+            WriteFileSafely(encoded(path), NewContent, {}, IfChanged::Overwrite);
         } catch (const FileError &error) {
             failed = error.kind() == FileError::Kind::Write;
         }

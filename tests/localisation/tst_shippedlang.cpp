@@ -172,6 +172,12 @@ void TestShippedLang::captions()
         if (language == "ENGLISH")
             QCOMPARE(text, QByteArray(caption.builtIn));
     }
+    for (const MessageKey &message : MessageKeys) {
+        const QByteArray text = m_file.ReadEntry(language, message.key, Missing);
+        QVERIFY2(text.contains("%1"), message.key);  // where the path goes
+        if (language == "ENGLISH")
+            QCOMPARE(text, QByteArray(message.builtIn));
+    }
 }
 
 void TestShippedLang::descriptions_data()
@@ -193,6 +199,8 @@ void TestShippedLang::descriptions()
     QList<QByteArray> expectedKeys;
     for (const CaptionKey &caption : CaptionKeys)
         expectedKeys.append(caption.key);
+    for (const MessageKey &message : MessageKeys)
+        expectedKeys.append(message.key);
     for (const ParamEntry &param : ParamCatalogue)
         expectedKeys.append(param.Name);
     QList<QByteArray> keys;
@@ -273,7 +281,7 @@ void TestShippedLang::languageSwitchRoundTrip()
             ++lookups;
         }
     }
-    QCOMPARE(lookups, 1 + 5 * (int(CaptionKeys.size()) + ParamCount));
+    QCOMPARE(lookups, 1 + 5 * (int(CaptionKeys.size() + MessageKeys.size()) + ParamCount));
 
     LangIniFile back = LangIniFile::open(copyName);
     back.WriteEntry("GENERAL", "CurrentLanguage", "ENGLISH");

@@ -1,7 +1,8 @@
 // Loads or saves a configuration file once, with the rights it was started
 // with, and prints what happened on one line (UTF-8):
 //   file_helper probe <path>        "uid <euid> open <0 or errno>"
-//   file_helper save <path> <text>  "saved" or "error <kind>: <message>"
+//   file_helper save <path> <text>  saves over whatever is there:
+//                                   "saved" or "error <kind>: <message>"
 //   file_helper load <path>         "loaded <lines>" or "error <kind>: <message>",
 //                                   then "first <first line of the document>"
 //   file_helper load-save <path>    a load into a new document, then a save:
@@ -85,8 +86,8 @@ int main(int argc, char **argv)
         return 0;
     }
     if (command == "save" && argc == 4) {
-        const ConfDocument document = documentOf(argv[3]);
-        reportSave([&] { SaveConfFile(document, path); });
+        ConfDocument document = documentOf(argv[3]);
+        reportSave([&] { SaveConfFile(document, path, IfChanged::Overwrite); });
         return 0;
     }
     if (command == "load" && argc == 3) {

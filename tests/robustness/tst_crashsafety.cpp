@@ -2,8 +2,10 @@
 // file size limit cuts a write short, and while the write calls misbehave: the
 // file on disk must always be one whole version, never a mixture, and keep its mode.
 
+#include "Companion.h"
 #include "ConfLines.h"
 #include "FileError.h"
+#include "FileStamp.h"
 #include "LoadedDocument.h"
 #include "SafeWrite.h"
 #include "TestFiles.h"
@@ -12,6 +14,7 @@
 #include <QElapsedTimer>
 #include <QFile>
 #include <QRandomGenerator>
+#include <QScopeGuard>
 #include <QRegularExpression>
 #include <QTemporaryDir>
 #include <QTest>
@@ -19,6 +22,8 @@
 #include <cerrno>
 #include <csignal>
 #include <fcntl.h>
+#include <cstring>
+#include <sys/mount.h>
 #include <sys/resource.h>
 #include <sys/stat.h>
 #include <sys/wait.h>
@@ -131,6 +136,7 @@ class TestCrashSafety : public QObject {
     QByteArray m_newText;
     ConfDocument m_oldDocument;
     ConfDocument m_newDocument;
+    QTemporaryDir m_state;
 
     // Lays out corvane.conf (mode 0640, old content) and optionally a second name for it.
     void prepare(const QTemporaryDir &dir, bool hardLinked)
@@ -145,6 +151,9 @@ class TestCrashSafety : public QObject {
 private slots:
     void initTestCase()
     {
+        // Companions that cannot lie beside a file go here, not to the tester's home.
+        QVERIFY(m_state.isValid());
+        qputenv("XDG_STATE_HOME", encoded(m_state.path()));
         m_oldDocument = loadedDocument(generatedConf(650000, 'a'));
         m_newDocument = loadedDocument(generatedConf(800000, 'b'));
         for (int i = 1; i <= 5; ++i)
@@ -154,6 +163,7 @@ private slots:
         QVERIFY(m_newDocument.savedChunks().size() > 5);
         QVERIFY(m_oldText.size() > 20'000'000);
     }
+    void cleanupTestCase() { qunsetenv("XDG_STATE_HOME"); }
     void cleanup() { SafeWriteSystemCalls() = RealSafeWriteCalls(); }
 
     void killedWhileSaving_data()
@@ -175,10 +185,11 @@ private slots:
         QTemporaryDir calibrationDir;
         QElapsedTimer timer;
         timer.start();
-        SaveConfFile(m_newDocument, encoded(calibrationDir.filePath("calibration.conf")));
+        SaveConfFile(m_newDocument, encoded(calibrationDir.filePath("calibration.conf")), IfChanged::Overwrite);
         const qint64 saveMicroseconds = std::max<qint64>(timer.nsecsElapsed() / 1000, 1000);
 
         const QRegularExpression leftoverName("^\\.corvane\\.conf\\.[A-Za-z0-9]{12}$");
+        const QRegularExpression companionName("^\\.corvane\\.conf\\.unsaved-[A-Za-z0-9]{6}$");
         QRandomGenerator random(20261208);
         const int rounds = 40;
         int sawOld = 0, sawNew = 0, sawMixture = 0, killedMidSave = 0;
@@ -194,8 +205,8 @@ private slots:
                     if (::write(ready[1], "r", 1) != 1)
                         ::_exit(2);
                     for (;;) {
-                        SaveConfFile(m_newDocument, encoded(path));
-                        SaveConfFile(m_oldDocument, encoded(path));
+                        SaveConfFile(m_newDocument, encoded(path), IfChanged::Overwrite);
+                        SaveConfFile(m_oldDocument, encoded(path), IfChanged::Overwrite);
                     }
                 } catch (...) {
                     ::_exit(3);
@@ -216,6 +227,9 @@ private slots:
             QCOMPARE(now.st_mode & 07777, FileMode);
             QCOMPARE(now.st_uid, initial.st_uid);
             QCOMPARE(now.st_gid, initial.st_gid);
+            // Torn in place: the companion beside it holds the whole text the file was becoming.
+            const QList<QByteArray> companions = LeftCompanions(encoded(path));
+            const QByteArray kept = companions.size() == 1 ? readFile(QFile::decodeName(companions[0])) : QByteArray();
             if (onDisk == m_oldText) {
                 ++sawOld;
             } else if (onDisk == m_newText) {
@@ -223,14 +237,15 @@ private slots:
             } else {
                 QVERIFY2(hardLinked, qPrintable(QString("round %1: a mixture of versions, %2 bytes")
                                                     .arg(round).arg(onDisk.size())));
-                QVERIFY2(isNewOverOld(onDisk, m_oldText, m_newText) || isNewOverOld(onDisk, m_newText, m_oldText),
-                         qPrintable(QString("round %1: not the new text over the old one").arg(round)));
+                QVERIFY2((kept == m_newText && isNewOverOld(onDisk, m_oldText, m_newText))
+                             || (kept == m_oldText && isNewOverOld(onDisk, m_newText, m_oldText)),
+                         qPrintable(QString("round %1: torn, and no whole companion holds what it became").arg(round)));
                 ++sawMixture;
                 // The next round starts from a whole version again.
                 QVERIFY(overwriteInPlace(path, m_oldText));
             }
 
-            // A killed process cannot remove its temporary file; at most that one is left.
+            // A killed process cannot remove its temporary or companion file; at most that one is left.
             QStringList entries = entriesOf(dir.path());
             QStringList expected{"corvane.conf"};
             if (hardLinked) {
@@ -244,13 +259,15 @@ private slots:
                     leftovers.append(entry);
             QVERIFY2(leftovers.size() <= 1, qPrintable(leftovers.join(", ")));
             if (!leftovers.isEmpty()) {
-                QVERIFY2(!hardLinked, "an in-place rewrite made a temporary file");
-                QVERIFY2(leftoverName.match(leftovers.first()).hasMatch(), qPrintable(leftovers.first()));
+                // In place, a companion is whole once it has its name, partial before.
+                QVERIFY2(leftoverName.match(leftovers.first()).hasMatch()
+                             || (hardLinked && companionName.match(leftovers.first()).hasMatch()),
+                         qPrintable(leftovers.first()));
                 QVERIFY(QFile::remove(dir.filePath(leftovers.first())));
                 ++killedMidSave;
             }
         }
-        qInfo("%d kills, save takes %lld ms: old %d, new %d, torn in place %d, temporary left %d", rounds,
+        qInfo("%d kills, save takes %lld ms: old %d, new %d, torn in place %d, temporary or companion left %d", rounds,
               saveMicroseconds / 1000, sawOld, sawNew, sawMixture, killedMidSave);
         // Otherwise the kills missed the saves and proved nothing: a temporary
         // file left behind shows a kill inside a save by rename; in place, the
@@ -259,6 +276,7 @@ private slots:
             QVERIFY(sawOld + sawMixture > 0 && sawNew > 0);
         else
             QVERIFY2(killedMidSave >= rounds / 8, "too few kills landed while a temporary file existed");
+        QVERIFY(entriesOf(m_state.path()).isEmpty());
     }
 
     void fileSizeLimit_data()
@@ -303,7 +321,7 @@ private slots:
                 outcome = "setrlimit failed";
             } else {
                 try {
-                    SaveConfFile(m_newDocument, encoded(path));
+                    SaveConfFile(m_newDocument, encoded(path), IfChanged::Overwrite);
                 } catch (const FileError &error) {
                     outcome = "error " + QByteArray::number(int(error.kind())) + ": " + error.message().toUtf8();
                 }
@@ -372,7 +390,7 @@ private slots:
         SafeWriteSystemCalls().fallocate = faultyFallocate;
         QString message;
         try {
-            SaveConfFile(m_newDocument, encoded(path));
+            SaveConfFile(m_newDocument, encoded(path), IfChanged::Overwrite);
         } catch (const FileError &error) {
             message = error.message();
         }
@@ -393,6 +411,57 @@ private slots:
             QCOMPARE(after.st_ino, before.st_ino);
         }
         QCOMPARE(entriesOf(dir.path()), expected);
+    }
+
+    // A hard-linked file, so rewritten in place, on a tmpfs of 128 KiB.
+    void fullFileSystem_data()
+    {
+        QTest::addColumn<int>("oldKiB");
+        QTest::addColumn<int>("newKiB");
+        QTest::addColumn<bool>("reservesNothing");  // fallocate succeeds without room, as over quota on copy-on-write
+        QTest::addColumn<QString>("outcome");
+        QTest::newRow("room for the companion and the growth: saved") << 40 << 60 << false << "saved";
+        QTest::newRow("no room to grow: the old content stays") << 80 << 140 << false << "old";
+        QTest::newRow("room promised, then the disk fills: the new content waits in the state directory")
+            << 80 << 140 << true << "companion";
+    }
+    void fullFileSystem()
+    {
+        QFETCH(int, oldKiB);
+        QFETCH(int, newKiB);
+        QFETCH(bool, reservesNothing);
+        QFETCH(QString, outcome);
+        QTemporaryDir dir;
+        const QString mount = dir.filePath("small"), path = mount + "/corvane.conf";
+        QVERIFY(QDir(dir.path()).mkdir("small"));
+        if (::mount("tmpfs", encoded(mount).constData(), "tmpfs", 0, "size=128k") != 0)
+            QSKIP(qPrintable("cannot mount a small tmpfs here: " + QString::fromLocal8Bit(std::strerror(errno))));
+        const auto unmount = qScopeGuard([&] { ::umount2(encoded(mount).constData(), MNT_DETACH); });
+        const QByteArray oldText(oldKiB * 1024, 'o'), newText(newKiB * 1024, 'n');
+        QVERIFY(overwriteInPlace(path, oldText));
+        QCOMPARE(::link(encoded(path).constData(), encoded(mount + "/second-name.conf").constData()), 0);
+        if (reservesNothing)
+            SafeWriteSystemCalls().fallocate = [](int, off_t, off_t) { return 0; };
+        QString message;
+        try {
+            WriteFileSafely(encoded(path), newText, StampOfFile(encoded(path)), IfChanged::Refuse);
+        } catch (const FileError &error) {
+            message = error.message();
+        }
+        const QList<QByteArray> companions = LeftCompanions(encoded(path));
+        if (outcome == "companion") {
+            QCOMPARE(companions.size(), 1);
+            const QString kept = QFile::decodeName(companions[0]);
+            QVERIFY2(kept.startsWith(m_state.path() + "/cvconfmanager/"), qPrintable(kept));
+            QVERIFY(readFile(kept) == newText);
+            QVERIFY2(message.startsWith("Stream-Schreibfehler") && message.contains(kept), qPrintable(message));
+            QVERIFY(QFile::remove(kept));
+        } else {
+            QCOMPARE(message, outcome == "saved" ? QString() : QString("Stream-Schreibfehler"));
+            QVERIFY(readFile(path) == (outcome == "saved" ? newText : oldText));
+            QCOMPARE(companions, QList<QByteArray>());
+        }
+        QCOMPARE(entriesOf(mount), (QStringList{"corvane.conf", "second-name.conf"}));
     }
 };
 

@@ -149,6 +149,11 @@ private slots:
         m_helper = m_root.filePath("file_helper");
         QVERIFY(QFile::copy(CV_FILE_HELPER, m_helper));
         QCOMPARE(::chmod(encoded(m_helper).constData(), 0755), 0);
+        // Companions of saves in place that cannot lie beside the file, for every helper's user.
+        const QString state = m_root.filePath("state");
+        QVERIFY(QDir().mkpath(state));
+        QCOMPARE(::chmod(encoded(state).constData(), 01777), 0);
+        qputenv("XDG_STATE_HOME", encoded(state));
 
         // Probe: the helper really runs as nobody and cannot read a file that is root's alone.
         const QString secret = m_root.filePath("secret");
@@ -163,6 +168,8 @@ private slots:
             QSKIP(qPrintable(QString("cannot drop root's rights with setpriv here (probe said \"%1\"%2)")
                                  .arg(probe.join(" / "), problem.isEmpty() ? QString() : ", " + problem)));
     }
+
+    void cleanupTestCase() { qunsetenv("XDG_STATE_HOME"); }
 
     void save_data()
     {

@@ -201,9 +201,9 @@ private slots:
         const struct stat before = statOf(path);
         const QString report = runBounded([&]() -> QString {
             if (operation == Operation::WriteFile) {
-                WriteFileSafely(name, QByteArrayView("new content\n"));
+                WriteFileSafely(name, QByteArrayView("new content\n"), {}, IfChanged::Overwrite);
             } else if (operation == Operation::SaveConf) {
-                const ConfDocument document = loadedDocument("RootDirectory = /opt\n");
+                ConfDocument document = loadedDocument("RootDirectory = /opt\n");
                 SaveConfFile(document, name);
             } else {
                 LangIniFile file = LangIniFile::fromBytes(name, "[GENERAL]\nCurrentLanguage=ENGLISH\n");

@@ -10,6 +10,7 @@
 #include <QFile>
 #include <QFileInfo>
 #include <QPlainTextEdit>
+#include <QProcess>
 #include <QPushButton>
 #include <QScrollBar>
 #include <QTextBlock>
@@ -22,6 +23,7 @@
 #include <cstring>
 #include <fcntl.h>
 #include <memory>
+#include <optional>
 #include <sys/stat.h>
 #include <unistd.h>
 
@@ -71,6 +73,16 @@ ssize_t failingWrite(int fd, const void *data, size_t size)
     return ::write(fd, data, size);
 }
 
+// Answers the question that a save asks once it has opened the file.
+std::optional<Answer> answerAfterOpen;
+int answeringOpen(const char *path, int flags, mode_t mode)
+{
+    if (answerAfterOpen)
+        MessageBox::setNextAnswer(*answerAfterOpen);
+    answerAfterOpen.reset();
+    return RealSafeWriteCalls().open(path, flags, mode);
+}
+
 }  // namespace
 
 Q_DECLARE_METATYPE(Failing)
@@ -95,6 +107,15 @@ private:
     {
         auto editor = std::make_unique<TEditaliasesFrm>(nullptr);
         editor->show();
+        return editor;
+    }
+
+    // The editor over the old content, with text typed at its end.
+    std::unique_ptr<TEditaliasesFrm> openWithEdit(const QString &typed)
+    {
+        writeAliases(OldContent);
+        auto editor = openEditor();
+        typeAtEnd(memoOf(*editor), typed);
         return editor;
     }
 
@@ -312,9 +333,7 @@ private slots:
     {
         QFETCH(Answer, answer);
         QFETCH(QByteArray, written);
-        writeAliases(OldContent);
-        auto editor = openEditor();
-        typeAtEnd(memoOf(*editor), QStringLiteral("\nnew = /db/new.cvdb"));
+        auto editor = openWithEdit(QStringLiteral("\nnew = /db/new.cvdb"));
 
         MessageBox::setNextAnswer(answer);
         click(*editor, "BAbort");
@@ -400,9 +419,7 @@ private slots:
         QFETCH(int, key);
         QFETCH(QByteArray, savedContent);
         QFETCH(bool, staysOpen);
-        writeAliases(OldContent);
-        auto editor = openEditor();
-        typeAtEnd(memoOf(*editor), QStringLiteral(" # edited"));
+        auto editor = openWithEdit(QStringLiteral(" # edited"));
         auto *focused = editor->findChild<QPushButton *>(QLatin1String(button));
         focused->setFocus();
         MessageBox::setNextAnswer(Answer::No);
@@ -555,9 +572,7 @@ private slots:
         QFETCH(QByteArray, button);
         QFETCH(Failing, failure);
         QFETCH(QString, message);
-        writeAliases(OldContent);
-        auto editor = openEditor();
-        typeAtEnd(memoOf(*editor), QStringLiteral(" # edited"));
+        auto editor = openWithEdit(QStringLiteral(" # edited"));
 
         SafeWriteSystemCalls().open = failingOpen;
         SafeWriteSystemCalls().openat = failingOpenat;
@@ -577,6 +592,47 @@ private slots:
         failing = Failing::None;
         click(*editor, "BWriteConfig");
         QCOMPARE(readBytes(AliasesFileName), OldContent + " # edited");
+    }
+
+    // Another program adds a line while the editor is open.
+    void otherWriterIsAskedAbout_data()
+    {
+        QTest::addColumn<QByteArray>("button");
+        QTest::addColumn<bool>("otherWrote");
+        QTest::addColumn<Answer>("answer");
+        QTest::newRow("Save, nobody wrote: no question") << QByteArray("BWriteConfig") << false << Answer::Ok;
+        QTest::newRow("Save, No keeps their line") << QByteArray("BWriteConfig") << true << Answer::No;
+        QTest::newRow("Save, Yes overwrites it") << QByteArray("BWriteConfig") << true << Answer::Yes;
+        QTest::newRow("Abort with Yes, No keeps it and the window") << QByteArray("BAbort") << true << Answer::No;
+        QTest::newRow("Abort with Yes, Yes overwrites and closes") << QByteArray("BAbort") << true << Answer::Yes;
+    }
+    void otherWriterIsAskedAbout()
+    {
+        QFETCH(QByteArray, button);
+        QFETCH(bool, otherWrote);
+        QFETCH(Answer, answer);
+        auto editor = openWithEdit(QStringLiteral(" # mine"));
+        const QString path = QFile::decodeName(AliasesFileName);
+        if (otherWrote)
+            QCOMPARE(QProcess::execute("sh", {"-c", "echo 'theirs = /db/theirs.cvdb' >> " + path}), 0);
+        const QByteArray theirs = readBytes(AliasesFileName);
+        if (otherWrote)
+            answerAfterOpen = answer;
+        SafeWriteSystemCalls().open = answeringOpen;
+        if (button == "BAbort")
+            MessageBox::setNextAnswer(Answer::Yes);  // "Data modified.  Save now?"
+        click(*editor, button.constData());
+
+        const QList<MessageBox::Shown> &boxes = MessageBox::shownBoxes();
+        QCOMPARE(boxes.size(), int(button == "BAbort") + int(otherWrote));
+        if (otherWrote)  // built in: this window has no language file of its own
+            QCOMPARE(boxes.last().text, "The file " + path + " was changed by another program after it was read. "
+                                        "Overwrite that change with yours? Answer No to write nothing and keep your changes here.");
+        const bool kept = otherWrote && answer != Answer::Yes;
+        QCOMPARE(readBytes(AliasesFileName), kept ? theirs : OldContent + " # mine");
+        QCOMPARE(memoOf(*editor)->toPlainText(), QString::fromUtf8(OldContent + " # mine"));
+        QCOMPARE(memoOf(*editor)->document()->isModified(), kept || button == "BAbort");
+        QCOMPARE(editor->isVisible(), button == "BWriteConfig" || kept);
     }
 
     void windowLayout()

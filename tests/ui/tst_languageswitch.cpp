@@ -8,8 +8,10 @@
 #include <QDir>
 #include <QMenu>
 #include <QPlainTextEdit>
+#include <QProcess>
 #include <cerrno>
 #include <clocale>
+#include <cstring>
 #include <sys/stat.h>
 #include <unistd.h>
 
@@ -193,21 +195,47 @@ private slots:
         QCOMPARE(f.read("CVConfManager.lang"), QByteArray(sections).replace("=ENGLISH", "=FRANCAIS") + rest);
     }
 
-    void fifoSwappedInBeforeAChoiceIsRefused()
+    // A choice writes the file as it is now: what another program changed stays.
+    void translationEditedMeanwhileSurvivesAChoice()
     {
         f.write("CVConfManager.lang", ThreeLanguages);
         QVERIFY(f.open());
-        QVERIFY(QFile::remove(f.path("CVConfManager.lang")));
-        QCOMPARE(::mkfifo(QFile::encodeName(f.path("CVConfManager.lang")).constData(), 0666), 0);
+        const QString path = f.path("CVConfManager.lang");
+        QCOMPARE(QProcess::execute("sed", {"-i", "s/=Sichern/=Speichern/", path}), 0);
+        MessageBox::setNextAnswer(MessageBox::Answer::Ok);  // a failure ends in a box, not in a hang
+        choose("DEUTSCH");
+        QVERIFY(MessageBox::shownBoxes().isEmpty());
+        QCOMPARE(f.read("CVConfManager.lang"),
+                 QByteArray(ThreeLanguages).replace("=ENGLISH", "=DEUTSCH").replace("=Sichern", "=Speichern"));
+        QCOMPARE(f.button("BSaveValue")->text(), QStringLiteral("Speichern"));
+    }
+
+    void unreadableLanguageFileWritesNothing_data()
+    {
+        QTest::addColumn<QString>("replace");  // shell command; %1 is the language file
+        QTest::addColumn<QString>("reason");
+        QTest::newRow("FIFO in its place") << "rm %1 && mkfifo %1" << "Keine reguläre Datei";
+        QTest::newRow("removed") << "rm %1" << QString::fromUtf8(std::strerror(ENOENT));
+        QTest::newRow("directory in its place") << "rm %1 && mkdir %1" << QString::fromUtf8(std::strerror(EISDIR));
+    }
+    void unreadableLanguageFileWritesNothing()
+    {
+        QFETCH(QString, replace);
+        QFETCH(QString, reason);
+        f.write("CVConfManager.lang", ThreeLanguages);
+        QVERIFY(f.open());
+        const QString path = f.path("CVConfManager.lang");
+        QCOMPARE(QProcess::execute("sh", {"-c", replace.arg(path)}), 0);
+        const QStringList before = QDir(f.dir.path()).entryList(QDir::AllEntries | QDir::Hidden | QDir::System);
         ::alarm(60);  // a routine that blocks ends the test instead of hanging it
         MessageBox::setNextAnswer(MessageBox::Answer::Ok);
         choose("DEUTSCH");
         ::alarm(0);
         QCOMPARE(MessageBox::shownBoxes().size(), 1);
-        QCOMPARE(MessageBox::shownBoxes()[0].text,
-                 "Datei \"" + f.path("CVConfManager.lang") + "\" kann nicht erstellt werden. Keine reguläre Datei.");
+        QCOMPARE(MessageBox::shownBoxes()[0].text, "Datei " + path + " kann nicht geöffnet werden. " + reason + ".");
         QCOMPARE(f.button("BReadConfig")->text(), QStringLiteral("Konfiguration lesen"));
-        QVERIFY(QFileInfo(f.path("CVConfManager.lang")).exists() && !QFileInfo(f.path("CVConfManager.lang")).isFile());
+        QCOMPARE(QDir(f.dir.path()).entryList(QDir::AllEntries | QDir::Hidden | QDir::System), before);
+        QVERIFY(!QFileInfo(path).isFile());
     }
 
     void unwritableLanguageFileStillSwitches()

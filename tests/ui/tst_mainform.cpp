@@ -2,6 +2,7 @@
 // value editing and its two states, reading and writing the file.
 
 #include "ConfLines.h"
+#include "LeftCompanionReport.h"
 #include "MainFormFixture.h"
 #include "ParamCatalogue.h"
 #include "SafeWrite.h"
@@ -9,6 +10,7 @@
 #include <QClipboard>
 #include <QDir>
 #include <QPlainTextEdit>
+#include <QProcess>
 #include <cerrno>
 #include <clocale>
 #include <cstring>
@@ -22,7 +24,8 @@ namespace {
 const QByteArray Language = "[GENERAL]\nCurrentLanguage=ENGLISH\n\n[ENGLISH]\n"
                             "RootDirectory=Where the server is installed.\\nDefault: empty\n"
                             "DeadlockTimeout=Seconds before a deadlock check.\\n\\nDefault: 10\n"
-                            "CVConf_PModified=Remember to save!\n";
+                            "CVConf_PModified=Remember to save!\n"
+                            "CVConf_FileChanged=Changed elsewhere: %1. Overwrite?\n";
 
 const QByteArray Configuration = "# Corvane server configuration\n"
                                  "#LockMemSize = 262144\n"
@@ -65,6 +68,8 @@ private:
 };
 
 }  // namespace
+
+Q_DECLARE_METATYPE(MessageBox::Answer)
 
 class TestMainForm : public QObject {
     Q_OBJECT
@@ -529,6 +534,67 @@ private slots:
                  "Datei \"" + f.path("corvane.conf") + "\" kann nicht erstellt werden. Keine reguläre Datei.");
         QCOMPARE(f.label("PModified"), QStringLiteral("Remember to save!"));
         QCOMPARE(GetConfValue(*ConfLines, "DeadlockTimeout"), QByteArray("42"));
+    }
+
+    // Another program writes corvane.conf after the window read it.
+    void otherWriterIsAskedAbout_data()
+    {
+        QTest::addColumn<QString>("other");  // shell command; %1 is the file
+        QTest::addColumn<MessageBox::Answer>("answer");
+        QTest::addColumn<bool>("overwritten");
+        const QString append = "printf 'Extra = 1\\nMore = 2\\n' >> %1";
+        QTest::newRow("nobody: saved without a question") << "" << MessageBox::Answer::Ok << true;
+        QTest::newRow("two lines appended, No keeps them") << append << MessageBox::Answer::No << false;
+        QTest::newRow("two lines appended, Yes overwrites them") << append << MessageBox::Answer::Yes << true;
+    }
+    void otherWriterIsAskedAbout()
+    {
+        QFETCH(QString, other);
+        QFETCH(MessageBox::Answer, answer);
+        QFETCH(bool, overwritten);
+        f.select("DeadlockTimeout");
+        typeValue("42");
+        QTest::keyClick(f.editor(), Qt::Key_Return);
+        const QString path = f.path("corvane.conf");
+        if (!other.isEmpty()) {
+            QCOMPARE(QProcess::execute("sh", {"-c", other.arg(path)}), 0);
+            MessageBox::setNextAnswer(answer);
+        }
+        const QByteArray theirs = f.read("corvane.conf");
+        QTest::mouseClick(f.button("BWriteConfig"), Qt::LeftButton);
+
+        QCOMPARE(MessageBox::shownBoxes().size(), other.isEmpty() ? 0 : 1);
+        if (!other.isEmpty()) {
+            const MessageBox::Shown &box = MessageBox::shownBoxes()[0];
+            QCOMPARE(box.kind, MessageBox::Kind::Warning);
+            QCOMPARE(box.text, "Changed elsewhere: " + path + ". Overwrite?");  // from the language file
+            QCOMPARE(box.defaultAnswer, MessageBox::Answer::No);
+        }
+        QCOMPARE(f.read("corvane.conf"), overwritten ? ConfLines->savedText() : theirs);
+        QCOMPARE(f.label("PModified"), overwritten ? QString() : QStringLiteral("Remember to save!"));
+        QCOMPARE(GetConfValue(*ConfLines, "DeadlockTimeout"), QByteArray("42"));
+    }
+
+    // What killed saves in place left is named at the next start; temporaries are not.
+    void companionsLeftByKilledSavesAreReported()
+    {
+        const QString conf = f.path("corvane.conf"), aliases = f.path("aliases.conf");
+        QTemporaryDir state;
+        qputenv("XDG_STATE_HOME", QFile::encodeName(state.path()));
+        const QString beside = f.path(".corvane.conf.unsaved-a1B2c3");
+        const QString inState = state.path() + "/cvconfmanager/" + QString(aliases).replace("/", "%2F") + ".unsaved-x1Y2z3";
+        QVERIFY(QDir().mkpath(state.path() + "/cvconfmanager"));
+        for (const QString &path : {beside, inState, f.path(".corvane.conf.a1B2c3d4E5f6")})
+            QVERIFY(QFile(path).open(QIODevice::WriteOnly));
+        MessageBox::setNextAnswer(MessageBox::Answer::Ok);
+        ReportLeftCompanions({QFile::encodeName(conf), QFile::encodeName(aliases)});
+        qunsetenv("XDG_STATE_HOME");
+        QCOMPARE(MessageBox::shownBoxes().size(), 1);
+        QCOMPARE(MessageBox::shownBoxes()[0].kind, MessageBox::Kind::Warning);
+        QCOMPARE(MessageBox::shownBoxes()[0].text,
+                 "A save did not finish. The whole content it was writing is kept in:\n" + beside + " (for " + conf
+                     + ")\n" + inState + " (for " + aliases
+                     + ")\nCompare it with the file it belongs to, and remove it when you no longer need it.");
     }
 
     void missingAliasFileIsReported()

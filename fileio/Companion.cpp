@@ -1,0 +1,70 @@
+#include "Companion.h"
+
+#include "FileError.h"
+
+#include <QDir>
+#include <climits>
+#include <cstdlib>
+#include <dirent.h>
+#include <memory>
+
+namespace {
+
+// The longest prefix that leaves room for the random end within NAME_MAX.
+constexpr qsizetype LongestStatePrefix = 230;
+
+QList<QByteArray> entriesStartingWith(const QByteArray &directory, const QByteArray &prefix)
+{
+    QList<QByteArray> found;
+    const std::unique_ptr<DIR, int (*)(DIR *)> listing(::opendir(directory.constData()), ::closedir);
+    if (!listing)
+        return found;
+    while (const dirent *entry = ::readdir(listing.get())) {
+        const QByteArray name(entry->d_name);
+        if (name.startsWith(prefix))
+            found.append((directory.endsWith('/') ? directory : directory + '/') + name);
+    }
+    return found;
+}
+
+// The path after every link; only made absolute where that cannot be told.
+QByteArray resolvedPath(const QByteArray &path)
+{
+    char resolved[PATH_MAX];
+    return ::realpath(path.constData(), resolved) ? QByteArray(resolved) : AbsolutePath(path);
+}
+
+}  // namespace
+
+const char CompanionMark[] = "unsaved-";
+
+QByteArray CompanionStateDirectory()
+{
+    const QByteArray state = qgetenv("XDG_STATE_HOME");
+    if (state.startsWith('/'))
+        return state + "/cvconfmanager";
+    return qgetenv("HOME") + "/.local/state/cvconfmanager";
+}
+
+QByteArray CompanionPrefixBeside(const QByteArray &name)
+{
+    return '.' + name + '.';
+}
+
+QByteArray CompanionPrefixInState(const QByteArray &path)
+{
+    QByteArray encoded = resolvedPath(path);
+    encoded.replace('%', "%25").replace('/', "%2F");
+    return encoded.right(LongestStatePrefix) + '.';
+}
+
+QList<QByteArray> LeftCompanions(const QByteArray &path)
+{
+    // Beside the file itself, after every link, as the save found it.
+    const QByteArray real = resolvedPath(path);
+    const qsizetype slash = real.lastIndexOf('/');
+    QList<QByteArray> found = entriesStartingWith(slash == 0 ? QByteArray("/") : real.left(slash),
+                                                  CompanionPrefixBeside(real.mid(slash + 1)) + CompanionMark);
+    found += entriesStartingWith(CompanionStateDirectory(), CompanionPrefixInState(path) + CompanionMark);
+    return found;
+}

@@ -1,0 +1,23 @@
+#pragma once
+// Companion files. Before a save rewrites a file in place, where a crash
+// could leave it torn, the whole new content is written and synced to a
+// companion: beside the file, "." + name + ".unsaved-" + six characters, or,
+// where the directory does not allow that, in the user's state directory,
+// named after the file's real path with "%" written "%25" and "/" "%2F".
+// It is written under the prefix and twelve characters and takes its name
+// only when whole and synced; the save removes it once the file itself holds
+// the content, so one that is still there tells of a save that did not finish.
+
+#include <QByteArray>
+#include <QList>
+
+// $XDG_STATE_HOME/cvconfmanager, else ~/.local/state/cvconfmanager.
+QByteArray CompanionStateDirectory();
+// How the companions of a file begin, before CompanionMark: beside it
+// (`name` is the file's own name) and in the state directory.
+QByteArray CompanionPrefixBeside(const QByteArray &name);
+QByteArray CompanionPrefixInState(const QByteArray &path);
+extern const char CompanionMark[];  // "unsaved-"
+
+// The companions of the file at this path that saves left behind, as paths.
+QList<QByteArray> LeftCompanions(const QByteArray &path);
