@@ -5,7 +5,7 @@
 # Arguments go to the benchmark (see bench/bench_confdocument.cpp).
 set -euo pipefail
 cd "$(dirname "$0")/.."
-scripts/setup-machine.sh tests
+scripts/setup-machine.sh benchmark
 cmake -S . -B build -DCMAKE_BUILD_TYPE=RelWithDebInfo
 cmake --build build -j"$(nproc)" --target cvconf_bench
 exec build/bench/cvconf_bench "$@"

@@ -3,11 +3,15 @@
 # saying which and why. The tests also need a few locales, generated
 # system-wide.
 #
-# Usage: scripts/setup-machine.sh demo|tests|fuzz|sanitizers
+# Usage: scripts/setup-machine.sh demo|tests|benchmark|fuzz|sanitizers
 #   demo        build the program and run it on a desktop
 #   tests       the above, and what the test suite needs
+#   benchmark   the tests' packages, and the benchmark's X connection
 #   fuzz        build the fuzz targets with clang and symbolize what they find
 #   sanitizers  the test suite under the sanitizers, with symbolized reports
+#
+# sudo, apt-get, locale-gen and tee are called by name, so that they are the
+# ones on the search path (through sudo, those on its secure_path).
 set -euo pipefail
 
 # Building the program.
@@ -21,28 +25,33 @@ build_packages=(
 run_packages=(
   fonts-liberation
 )
-# The test suite: a private X server, the desktop, package and policy
-# validators, the packaging checks, ACL and extended-attribute tools, and the
-# benchmark's X connection.
+# The test suite, each package for the tests named beside it: locale-gen for
+# the tests' locales; a private X server and a window closer (install_and_run);
+# the font the caption tests measure with (tst_captionsfit); the menu entry,
+# metainfo, package and icon checks (install_and_run); polkit's DTD and its
+# validator (tst_adminlauncher); ACL and extended-attribute tools
+# (tst_safewrite).
 test_packages=(
   locales
   xvfb
   xdotool
+  libx11-dev
   fonts-dejavu-core
-  fonts-urw-base35
   desktop-file-utils
   appstream
   dpkg-dev
   file
   librsvg2-bin
-  libx11-dev
-  libxcb1-dev
-  pkg-config
   lintian
   libxml2-utils
   polkitd
   acl
   attr
+)
+# The benchmark's start-up timing talks to Xvfb through xcb.
+bench_packages=(
+  libxcb1-dev
+  pkg-config
 )
 # Fuzzing and the sanitizer run: clang with libFuzzer, the sanitizer runtime,
 # and llvm-symbolizer for function names in the reports.
@@ -59,7 +68,7 @@ test_locales=(
 )
 
 usage() {
-  echo "usage: $0 demo|tests|fuzz|sanitizers" >&2
+  echo "usage: $0 demo|tests|benchmark|fuzz|sanitizers" >&2
   exit 2
 }
 [ $# -eq 1 ] || usage
@@ -70,6 +79,7 @@ locales=()
 case "$task" in
   demo) groups=(build run) ;;
   tests) groups=(build run test); locales=("${test_locales[@]}") ;;
+  benchmark) groups=(build run test bench); locales=("${test_locales[@]}") ;;
   fuzz) groups=(build clang) ;;
   sanitizers) groups=(build run test clang); locales=("${test_locales[@]}") ;;
   *) usage ;;
@@ -79,6 +89,7 @@ declare -A purpose=(
   [build]="to build the program"
   [run]="to run it on a desktop"
   [test]="to run the tests"
+  [bench]="for the benchmark's X connection"
   [clang]="for clang, its sanitizer runtime and llvm-symbolizer"
 )
 
@@ -112,7 +123,11 @@ done
 
 echo "Setting up this machine for: $task"
 if [ ${#missing[@]} -gt 0 ]; then
-  echo "To install with apt-get, ${#missing[@]} Debian packages:"
+  if [ ${#missing[@]} -eq 1 ]; then
+    echo "To install with apt-get, 1 Debian package:"
+  else
+    echo "To install with apt-get, ${#missing[@]} Debian packages:"
+  fi
   printf '%s\n' "${report[@]}"
 fi
 if [ ${#absent_locales[@]} -gt 0 ]; then
@@ -120,15 +135,24 @@ if [ ${#absent_locales[@]} -gt 0 ]; then
   for entry in "${absent_locales[@]}"; do echo "  ${entry%% *}"; done
 fi
 
-if [ "$(id -u)" -eq 0 ]; then
-  as_root=()
-elif command -v sudo >/dev/null 2>&1 && sudo -v; then
-  as_root=(sudo)
-else
-  echo "This needs root, and this user is neither root nor allowed to use sudo." >&2
+as_root_hint() {
   echo "Run this one command as root (for example after su -), then start again:" >&2
   echo "  $(cd "$(dirname "$0")" && pwd)/$(basename "$0") $task" >&2
   exit 1
+}
+if [ "$(id -u)" -eq 0 ]; then
+  as_root=()
+elif ! command -v sudo >/dev/null 2>&1; then
+  echo "This needs root, and this user is not root and has no sudo." >&2
+  as_root_hint
+# sudo asks for the password on the terminal itself; what it says otherwise
+# (no terminal, no right, three wrong passwords) is passed on.
+elif sudo_said=$(sudo -v 2>&1); then
+  as_root=(sudo)
+else
+  echo "This needs root, and sudo refused:" >&2
+  printf '%s\n' "$sudo_said" | sed 's/^/  /' >&2
+  as_root_hint
 fi
 
 if [ ${#missing[@]} -gt 0 ]; then

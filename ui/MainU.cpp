@@ -17,6 +17,7 @@
 #include "QWindows.h"
 #include "ReadFile.h"
 #include "StartupChecks.h"
+#include "VisibleText.h"
 
 #include <QKeyEvent>
 #include <QLabel>
@@ -79,7 +80,11 @@ void TMainForm::FormCreate()
 {
     LbVersion->setText(QStringLiteral("Version: ") + VersionInfoValue(QStringLiteral("ProductVersion")));
     LbVersion->adjustSize();
-    LbConfFile->setText(LocaleToText(ConfFileName));
+    // The file name matters most: a path too wide loses its beginning; the
+    // tooltip holds it whole.
+    const QString confFile = WithVisibleControls(LocaleToText(ConfFileName));
+    LbConfFile->setText(LbConfFile->fontMetrics().elidedText(confFile, Qt::ElideLeft, LbConfFile->width()));
+    LbConfFile->setToolTip(LiteralToolTip(confFile));
     BReadConfigClick(BReadConfig);
     buildLanguageMenu();
     ApplyCaptions();

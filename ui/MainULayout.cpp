@@ -102,6 +102,7 @@ void TMainForm::buildComponents()
     LbVersion->move(139, 4);
     LbConfFile = named(new QLabel(Panel4), "LbConfFile");
     LbConfFile->setAlignment(Qt::AlignCenter);
+    LbConfFile->setTextFormat(Qt::PlainText);  // a path is never markup
     LbConfFile->setGeometry(12, 16, 289, 14);
     top->addWidget(Panel4, 1);
     root->addWidget(PanelTop);

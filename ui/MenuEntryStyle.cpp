@@ -17,3 +17,11 @@ QSize MenuEntryStyle::sizeFromContents(ContentsType type, const QStyleOption *op
         result.setHeight(m_entryHeight);
     return result;
 }
+
+int MenuEntryStyle::styleHint(StyleHint hint, const QStyleOption *option, const QWidget *widget,
+                              QStyleHintReturn *returnData) const
+{
+    if (hint == SH_Menu_Scrollable)
+        return true;
+    return QProxyStyle::styleHint(hint, option, widget, returnData);
+}

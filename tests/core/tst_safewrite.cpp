@@ -10,6 +10,7 @@
 #include <QFile>
 #include <QMap>
 #include <QProcess>
+#include <QScopeGuard>
 #include <QTemporaryDir>
 #include <QTest>
 #include <cerrno>
@@ -256,6 +257,9 @@ private slots:
             next = link;
         }
         const QString first = dir.filePath(chain.first());
+        // Resolved from elsewhere than the links' folder; the next tests need ours back.
+        const QString previous = QDir::currentPath();
+        const auto restore = qScopeGuard([&previous] { QDir::setCurrent(previous); });
         QDir::setCurrent(QDir::rootPath());
         WriteFileSafely(encoded(first), NewContent, {}, IfChanged::Overwrite);
         QCOMPARE(readFile(real), NewContent);

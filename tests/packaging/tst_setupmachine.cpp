@@ -1,11 +1,14 @@
 // scripts/setup-machine.sh with stand-ins for dpkg-query, locale, apt-get,
-// locale-gen, tee and sudo first on PATH: each task installs what it needs and
-// nothing more, says so first, and without root or a usable sudo prints the
-// one command to run as root. Rows for an ordinary user run as nobody.
+// locale-gen, tee and sudo: each task installs what it needs and nothing more,
+// says so first, and without root or a usable sudo prints the one command to
+// run as root. The search path holds the stand-ins and links to the few real
+// tools the script uses, nothing else: the machine's sudo, apt-get and
+// locale-gen are out of reach. Rows for an ordinary user run as nobody.
 
 #include "TestFiles.h"
 
 #include <QProcess>
+#include <QStandardPaths>
 #include <QTemporaryDir>
 #include <QTest>
 #include <unistd.h>
@@ -19,6 +22,8 @@ const QStringList Clang{"clang-14", "libclang-rt-14-dev", "llvm-14"};
 const QStringList TestTools{"xvfb", "lintian", "libxml2-utils", "polkitd", "locales"};
 const QStringList AllLocales{"de_DE.iso88591", "de_DE.utf8", "tr_TR.utf8"};
 const QString Everything = QStringLiteral("*");
+// What the script runs besides the stand-ins.
+const QStringList RealTools{"bash", "env", "grep", "sed", "id", "dirname", "basename", "cat"};
 
 const QString Update = QStringLiteral("apt-get update -q");
 const QString Install = QStringLiteral("apt-get install -y -q --no-install-recommends");
@@ -42,7 +47,7 @@ private slots:
     {
         QTest::addColumn<QString>("task");
         QTest::addColumn<bool>("asRoot");
-        QTest::addColumn<QString>("sudo");  // none, refuses, works
+        QTest::addColumn<QString>("sudo");  // none, refuses, needs a terminal, works
         QTest::addColumn<QStringList>("installed");
         QTest::addColumn<QStringList>("locales");
         QTest::addColumn<int>("exitCode");
@@ -54,52 +59,66 @@ private slots:
         QTest::addColumn<QStringList>("includes");
         QTest::addColumn<QStringList>("excludes");
         QTest::addColumn<QStringList>("announced");
+        QTest::addColumn<QString>("complaint");  // on the error output
 
         const QStringList none;
         const QStringList installing{Update, Install};
         const QStringList installingAndLocales{Update, Install, "locale-gen"};
 
         QTest::newRow("demo, nothing missing: silent") << "demo" << true << "none" << (Build + Run) << none << 0
-                                                      << none << none << none << none << none;
+                                                      << none << none << none << none << none << QString();
         QTest::newRow("demo: build and run only, no locales")
             << "demo" << true << "none" << none << none << 0 << installing << (Build + Run) << none << none
-            << QStringList{"to build the program: cmake g++ make qt6-base-dev", "to run it on a desktop: fonts-liberation"};
+            << QStringList{"to build the program: cmake g++ make qt6-base-dev", "to run it on a desktop: fonts-liberation"}
+            << QString();
         QTest::newRow("demo: only the missing ones")
             << "demo" << true << "none" << QStringList{"cmake", "g++"} << AllLocales << 0 << installing
             << QStringList{"make", "qt6-base-dev", "fonts-liberation"} << none << none
-            << QStringList{"To install with apt-get, 3 Debian packages:"};
+            << QStringList{"To install with apt-get, 3 Debian packages:"} << QString();
         QTest::newRow("fuzz: clang and the symbolizer, no locales")
             << "fuzz" << true << "none" << none << none << 0 << installing << (Build + Clang) << none << none
-            << QStringList{"llvm-symbolizer: clang-14 libclang-rt-14-dev llvm-14"};
+            << QStringList{"llvm-symbolizer: clang-14 libclang-rt-14-dev llvm-14"} << QString();
         QTest::newRow("tests: test tools and locales")
             << "tests" << true << "none" << none << none << 0 << installingAndLocales << none
-            << (Build + Run + TestTools) << Clang
-            << QStringList{"to run the tests:", "To generate system-wide", "de_DE.ISO-8859-1", "de_DE.UTF-8", "tr_TR.UTF-8"};
+            << (Build + Run + TestTools) << (Clang + QStringList{"libxcb1-dev", "pkg-config"})
+            << QStringList{"to run the tests:", "To generate system-wide", "de_DE.ISO-8859-1", "de_DE.UTF-8", "tr_TR.UTF-8"}
+            << QString();
         QTest::newRow("tests, only a locale missing")
             << "tests" << true << "none" << QStringList{Everything} << QStringList{"de_DE.utf8"} << 0
-            << QStringList{"locale-gen"} << none << none << none << QStringList{"de_DE.ISO-8859-1", "tr_TR.UTF-8"};
+            << QStringList{"locale-gen"} << none << none << none << QStringList{"de_DE.ISO-8859-1", "tr_TR.UTF-8"}
+            << QString();
         QTest::newRow("tests, nothing missing: silent") << "tests" << true << "none" << QStringList{Everything}
-                                                        << AllLocales << 0 << none << none << none << none << none;
+                                                        << AllLocales << 0 << none << none << none << none << none
+                                                        << QString();
         QTest::newRow("sanitizers: everything")
             << "sanitizers" << true << "none" << none << none << 0 << installingAndLocales << none
-            << (Build + Run + TestTools + Clang) << none << QStringList{"To generate system-wide"};
+            << (Build + Run + TestTools + Clang) << none << QStringList{"To generate system-wide"} << QString();
         QTest::newRow("user with sudo")
             << "demo" << false << "works" << none << AllLocales << 0
             << QStringList{"sudo -v", "sudo " + Update, Update, "sudo env DEBIAN_FRONTEND=noninteractive " + Install,
                            Install}
-            << (Build + Run) << none << none << QStringList{"to build the program"};
+            << (Build + Run) << none << none << QStringList{"to build the program"} << QString();
         QTest::newRow("user with sudo, locales")
             << "tests" << false << "works" << QStringList{Everything} << none << 0
-            << QStringList{"sudo -v", "sudo locale-gen", "locale-gen"} << none << none << none << none;
+            << QStringList{"sudo -v", "sudo locale-gen", "locale-gen"} << none << none << none << none << QString();
         QTest::newRow("user without sudo") << "demo" << false << "none" << none << AllLocales << 1 << none << none
-                                           << none << none << QStringList{"to build the program"};
+                                           << none << none << QStringList{"to build the program"}
+                                           << "not root and has no sudo";
         QTest::newRow("user whose sudo refuses") << "tests" << false << "refuses" << none << none << 1
                                                  << QStringList{"sudo -v"} << none << none << none
-                                                 << QStringList{"To generate system-wide"};
+                                                 << QStringList{"To generate system-wide"}
+                                                 << "sudo refused:\n  Sorry, user nobody may not run sudo.\n";
+        QTest::newRow("user whose sudo needs a terminal")
+            << "demo" << false << "needs a terminal" << none << AllLocales << 1 << QStringList{"sudo -v"} << none << none
+            << none << none << "  sudo: a terminal is required to read the password\n  sudo: a password is required\n";
+        QTest::newRow("one package: singular")
+            << "demo" << true << "none" << Build << AllLocales << 0 << installing
+            << Run << none << none << QStringList{"To install with apt-get, 1 Debian package:\n"} << QString();
         QTest::newRow("user, nothing missing, needs no root")
-            << "fuzz" << false << "none" << (Build + Clang) << none << 0 << none << none << none << none << none;
+            << "fuzz" << false << "none" << (Build + Clang) << none << 0 << none << none << none << none << none
+            << QString();
         QTest::newRow("unknown task") << "everything" << true << "none" << none << none << 2 << none << none << none
-                                      << none << none;
+                                      << none << none << QString();
     }
     void setup()
     {
@@ -114,6 +133,7 @@ private slots:
         QFETCH(QStringList, includes);
         QFETCH(QStringList, excludes);
         QFETCH(QStringList, announced);
+        QFETCH(QString, complaint);
 
         if (asRoot && !m_root)
             QSKIP("runs the script as root, and this test does not run as root");
@@ -153,16 +173,23 @@ private slots:
         else if (sudo == QLatin1String("refuses"))
             writeScript(bin + "/sudo", "#!/bin/sh\n" + record.arg("sudo")
                                            + "echo 'Sorry, user nobody may not run sudo.' >&2\nexit 1\n");
+        else if (sudo == QLatin1String("needs a terminal"))
+            writeScript(bin + "/sudo", "#!/bin/sh\n" + record.arg("sudo")
+                                           + "echo 'sudo: a terminal is required to read the password' >&2\n"
+                                             "echo 'sudo: a password is required' >&2\nexit 1\n");
+        for (const QString &tool : RealTools)
+            QVERIFY2(QFile::link(QStandardPaths::findExecutable(tool), bin + '/' + tool), qPrintable(tool));
 
         QProcess process;
         QProcessEnvironment environment = QProcessEnvironment::systemEnvironment();
-        environment.insert(QStringLiteral("PATH"), bin + ":/usr/sbin:/usr/bin:/sbin:/bin");
+        environment.insert(QStringLiteral("PATH"), bin);
         environment.insert(QStringLiteral("LC_ALL"), QStringLiteral("C"));
         process.setProcessEnvironment(environment);
         process.setWorkingDirectory(work.path());
         if (asNobody)
-            process.start(QStringLiteral("setpriv"), {"--reuid=65534", "--regid=65534", "--clear-groups",
-                                                      "--inh-caps=-all", "--bounding-set=-all", "--", script, task});
+            process.start(QStandardPaths::findExecutable(QStringLiteral("setpriv")),
+                          {"--reuid=65534", "--regid=65534", "--clear-groups", "--inh-caps=-all", "--bounding-set=-all",
+                           "--", script, task});
         else
             process.start(script, {task});
         QVERIFY(process.waitForFinished(30000));
@@ -193,6 +220,7 @@ private slots:
 
         for (const QString &text : announced)
             QVERIFY2(out.contains(text), qPrintable("\"" + text + "\" not announced in:\n" + out));
+        QVERIFY2(err.contains(complaint), qPrintable(err));
         if (calls.isEmpty() && exitCode == 0)
             QCOMPARE(out + err, QString());
 

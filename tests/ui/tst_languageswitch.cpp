@@ -9,6 +9,7 @@
 #include <QMenu>
 #include <QPlainTextEdit>
 #include <QProcess>
+#include <QScreen>
 #include <cerrno>
 #include <clocale>
 #include <cstring>
@@ -78,6 +79,16 @@ private slots:
         QTest::newRow("GENERAL only") << QByteArray("[GENERAL]\nCurrentLanguage=ENGLISH\n") << QStringList{};
         QTest::newRow("three languages") << ThreeLanguages
                                          << QStringList{"ENGLISH|ENGLISH", "DEUTSCH|DEUTSCH", "NUR_BESCHREIBUNG|NUR_BESCHREIBUNG"};
+        for (const int count : {40, 2000}) {
+            QByteArray file = "[GENERAL]\nCurrentLanguage=ENGLISH\n";
+            QStringList entries;
+            for (int i = 0; i < count; ++i) {
+                const QString name = i == count / 2 ? QStringLiteral("ENGLISH") : QStringLiteral("L%1").arg(i);
+                file += "[" + name.toLatin1() + "]\n";
+                entries.append(name + '|' + name);
+            }
+            QTest::addRow("%d languages: more than the screen is high", count) << file << entries;
+        }
     }
     void menuFromLanguageFile()
     {
@@ -92,13 +103,24 @@ private slots:
         }
         QTest::mouseClick(f.button("BLanguage"), Qt::LeftButton);
         QCOMPARE(menu()->isVisible(), !entries.isEmpty());
-        if (!entries.isEmpty()) {
-            const QPoint corner = f.button("BLanguage")->mapToGlobal(QPoint(0, 0));
+        if (entries.isEmpty())
+            return;
+        const QRect screen = menu()->screen()->availableGeometry();
+        const QPoint corner = f.button("BLanguage")->mapToGlobal(QPoint(0, 0));
+        if (corner.y() - 19 * entries.size() >= screen.top()) {
             QCOMPARE(menu()->pos(), QPoint(corner.x(), corner.y() - 19 * int(entries.size())));
             // Entries of 19 pixels: the menu ends where the button begins.
             QCOMPARE(menu()->geometry().bottom() + 1, corner.y());
-            menu()->hide();
         }
+        // Every entry can be brought onto the screen: the first, the shipped
+        // one and the last.
+        QVERIFY2(screen.contains(menu()->geometry()), qPrintable(QString("%1x%2").arg(menu()->width()).arg(menu()->height())));
+        const QList<QAction *> actions = menu()->actions();
+        for (QAction *action : {actions.last(), menu()->findChild<QAction *>(QStringLiteral("ENGLISH")), actions.first()}) {
+            menu()->setActiveAction(action);
+            QVERIFY2(menu()->rect().contains(menu()->actionGeometry(action)), qPrintable(action->text()));
+        }
+        menu()->hide();
     }
 
     void invalidNameStopsCreation()

@@ -11,6 +11,7 @@
 #include <QDir>
 #include <QPlainTextEdit>
 #include <QProcess>
+#include <QTextDocument>
 #include <cerrno>
 #include <clocale>
 #include <cstring>
@@ -148,6 +149,56 @@ private slots:
         QCOMPARE(f.form->size(), QSize(716, 401));
         QVERIFY(!(f.form->windowFlags() & Qt::WindowMaximizeButtonHint));
         checkPending(false);
+    }
+
+    // The header shows where the file is on one line: its end, the file
+    // name, where the path is too wide, controls as visible marks, and the
+    // whole path in the tooltip.
+    void confFileLabel_data()
+    {
+        QTest::addColumn<QStringList>("folders");  // below the program's folder
+        QTest::addColumn<QString>("shown");        // as the path shows, the program's folder as "@"
+        QTest::addColumn<bool>("elided");
+        const QString longName(250, QLatin1Char('d'));
+        QTest::newRow("short path: whole") << QStringList{"etc"} << "@/etc/corvane.conf" << false;
+        QTest::newRow("4,000 characters: the end") << QStringList(15, longName) + QStringList{QString(200, 'e')}
+                                                   << QString() << true;
+        QTest::newRow("line end and tab in a folder name") << QStringList{"a\nb\tc"}
+                                                           << QString("@/a\u240Ab\u2409c/corvane.conf") << false;
+        QTest::newRow("markup and blanks in a folder name") << QStringList{"<b>bold</b>  two"}
+                                                            << "@/<b>bold</b>  two/corvane.conf" << false;
+    }
+    void confFileLabel()
+    {
+        QFETCH(QStringList, folders);
+        QFETCH(QString, shown);
+        QFETCH(bool, elided);
+        const QString folder = f.path(folders.join('/'));
+        QVERIFY(QDir().mkpath(folder));
+        const QString conf = folder + "/corvane.conf";
+        QVERIFY(conf.size() >= (elided ? 4000 : 0));
+        f.write(folders.join('/') + "/corvane.conf", Configuration);
+        StartupChecks({QFile::encodeName(f.path("CVConfManager")), QFile::encodeName(conf)}, [](const QString &) {});
+        QVERIFY(StartupOk);
+        f.form = std::make_unique<TMainForm>();
+        MainForm = f.form.get();
+        QCOMPARE(f.editor()->text(), QStringLiteral("/opt/corvane"));  // that file was read
+
+        const QLabel *label = f.child<QLabel>("LbConfFile");
+        const QString visible = elided ? conf : shown.replace('@', f.dir.path());
+        QTextDocument tip;
+        tip.setHtml(label->toolTip());
+        QCOMPARE(tip.toPlainText(), visible);
+        if (elided) {
+            QVERIFY2(label->text().startsWith(QChar(0x2026)), qPrintable(label->text()));
+            QVERIFY(visible.endsWith(label->text().mid(1)));
+            QVERIFY(label->text().endsWith(QLatin1String("/corvane.conf")));
+        } else {
+            QCOMPARE(label->text(), visible);
+        }
+        QVERIFY(label->fontMetrics().horizontalAdvance(label->text()) <= label->width());
+        QCOMPARE(label->height(), 14);
+        QCOMPARE(label->textFormat(), Qt::PlainText);
     }
 
     void dockingFollowsTheWindowSize()
