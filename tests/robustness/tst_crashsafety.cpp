@@ -6,6 +6,7 @@
 #include "ConfLines.h"
 #include "FileError.h"
 #include "FileStamp.h"
+#include "LoadedDocument.h"
 #include "SafeWrite.h"
 #include "TestFiles.h"
 
@@ -60,13 +61,6 @@ QByteArray generatedConf(int lines, char variant)
         }
     }
     return text;
-}
-
-ConfDocument documentOf(const QByteArray &bytes)
-{
-    ConfDocument document;
-    document.loadFromBytes(bytes);
-    return document;
 }
 
 // A killed in-place rewrite leaves the new text's beginning over the rest of
@@ -160,8 +154,8 @@ private slots:
         // Companions that cannot lie beside a file go here, not to the tester's home.
         QVERIFY(m_state.isValid());
         qputenv("XDG_STATE_HOME", encoded(m_state.path()));
-        m_oldDocument = documentOf(generatedConf(650000, 'a'));
-        m_newDocument = documentOf(generatedConf(800000, 'b'));
+        m_oldDocument = loadedDocument(generatedConf(650000, 'a'));
+        m_newDocument = loadedDocument(generatedConf(800000, 'b'));
         for (int i = 1; i <= 5; ++i)
             SetConfValue(m_newDocument, "Paramb" + QByteArray::number(i * 130002), "changed " + QByteArray::number(i));
         m_oldText = m_oldDocument.savedText();
