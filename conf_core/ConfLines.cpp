@@ -249,10 +249,8 @@ void LoadConfFile(ConfDocument &document, const QByteArray &fileName)
 {
     // Built aside and moved into place only when whole: a failed read or a
     // failed allocation leaves the previous lines untouched.
-    // Taken before the read: a change while it reads makes the stamp differ,
-    // so a save asks rather than overwrite what the load may not have seen.
-    const FileStamp stamp = StampOfFile(fileName);
-    ConfDocument loaded(ReadWholeFile(fileName));
+    FileStamp stamp;
+    ConfDocument loaded(ReadWholeFile(fileName, &stamp));
     loaded.setFileStamp(stamp);
     document = std::move(loaded);
 }

@@ -23,7 +23,7 @@ struct OpenFile {
 
 }  // namespace
 
-QByteArray ReadWholeFile(const QByteArray &path)
+QByteArray ReadWholeFile(const QByteArray &path, FileStamp *stamp)
 {
     // Without O_NONBLOCK a FIFO would block the open until a writer comes.
     const OpenFile file{::open(path.constData(), O_RDONLY | O_NONBLOCK | O_NOCTTY | O_CLOEXEC)};
@@ -62,6 +62,15 @@ QByteArray ReadWholeFile(const QByteArray &path)
         used += got;
     }
     bytes.truncate(used);
+    if (stamp) {
+        // The status after the read: a change while it read shows in the
+        // time or the digest, so a save asks rather than overwrite it.
+        if (::fstat(file.fd, &status) != 0)
+            throw FileError::openFailed(path, errno);
+        ContentDigest digest;
+        digest.add(bytes);
+        *stamp = {true, status.st_dev, status.st_ino, status.st_size, status.st_mtim, digest.value()};
+    }
     return bytes;
 }
 

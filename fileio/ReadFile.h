@@ -1,12 +1,16 @@
 #pragma once
 
+#include "FileStamp.h"
+
 #include <QByteArray>
 #include <cstddef>
 
 // Reads a whole regular file. Throws FileError::openFailed when it cannot be
 // opened or read, and at once, without blocking, for anything that is not a
 // regular file (a FIFO, socket, device or directory).
-QByteArray ReadWholeFile(const QByteArray &path);
+// With a stamp, also records what was read (the file, its status after the
+// read and a digest of these very bytes) for a later save to compare with.
+QByteArray ReadWholeFile(const QByteArray &path, FileStamp *stamp = nullptr);
 
 // Whether the path names a FIFO, socket or device (links followed).
 bool IsSpecialFile(const QByteArray &path);

@@ -7,6 +7,7 @@
 #include "FileError.h"
 #include "FileStamp.h"
 #include "LoadedDocument.h"
+#include "ReadFile.h"
 #include "SafeWrite.h"
 #include "TestFiles.h"
 
@@ -443,8 +444,10 @@ private slots:
         if (reservesNothing)
             SafeWriteSystemCalls().fallocate = [](int, off_t, off_t) { return 0; };
         QString message;
+        FileStamp asRead;
+        ReadWholeFile(encoded(path), &asRead);
         try {
-            WriteFileSafely(encoded(path), newText, StampOfFile(encoded(path)), IfChanged::Refuse);
+            WriteFileSafely(encoded(path), newText, asRead, IfChanged::Refuse);
         } catch (const FileError &error) {
             message = error.message();
         }
