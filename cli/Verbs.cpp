@@ -114,7 +114,11 @@ int change(ConfDocument &document, const Command &command, const QList<NewValue>
 {
     LoadConfFile(document, ConfFileName);
     // The file as it is, to compare with: the document holds it normalised.
-    const QByteArray before = ReadWholeFile(ConfFileName);
+    // Another writer between the two reads would make the diff lie.
+    FileStamp beforeStamp;
+    const QByteArray before = ReadWholeFile(ConfFileName, &beforeStamp);
+    if (!SameFileAndContent(document.fileStamp(), beforeStamp))
+        throw FileError::changedSinceRead(ConfFileName);
     for (const NewValue &newValue : values)
         SetConfValue(document, newValue.name, newValue.value);
     if (savesAs(document, before))

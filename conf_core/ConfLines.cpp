@@ -1,193 +1,174 @@
 #include "ConfLines.h"
 
-#include "conf_core/ConfText.h"
-#include "conf_core/KeyTags.h"
 #include "conf_core/NameMatch.h"
 #include "fileio/FileError.h"
 #include "fileio/ReadFile.h"
 #include "fileio/SafeWrite.h"
 
 #include <algorithm>
+#include <cstdlib>
 #include <cstring>
 
 namespace {
 
-QByteArrayView keyOf(const char *data, qsizetype size)
+// Far longer than any parameter name, short enough for wcsxfrm's buffers.
+constexpr qsizetype LongKeyBytes = 64 * 1024;
+
+const char *find(const char *from, const char *to, char c)
 {
-    const void *equals = std::memchr(data, '=', size_t(size));
-    if (!equals)
-        return {};
-    return QByteArrayView(data, static_cast<const char *>(equals) - data);
+    const void *found = std::memchr(from, c, size_t(to - from));
+    return found ? static_cast<const char *>(found) : to;
+}
+
+// Copies the line [in, end) down to `out`, which lies before it or at it,
+// without the blanks around its "=" signs unless it is a comment; returns the
+// end of the copy and sets keyLength to where its first "=" went, or -1.
+char *normaliseLine(char *out, const char *in, const char *end, qsizetype &keyLength)
+{
+    const bool comment = in < end && *in == '#';
+    char *const lineStart = out;
+    keyLength = -1;
+    for (;;) {
+        const char *const equals = find(in, end, '=');
+        std::memmove(out, in, size_t(equals - in));
+        out += equals - in;
+        if (equals == end)
+            return out;
+        while (!comment && out > lineStart && out[-1] == ' ')
+            --out;
+        if (keyLength < 0)
+            keyLength = out - lineStart;
+        *out++ = '=';
+        in = equals + 1;
+        while (!comment && in < end && *in == ' ')
+            ++in;
+    }
+}
+
+QByteArrayView keyOf(QByteArrayView line)
+{
+    const qsizetype equals = line.indexOf('=');
+    return equals < 0 ? QByteArrayView() : line.first(equals);
 }
 
 }  // namespace
 
+ConfDocument::ConfDocument(QByteArray fileBytes)
+    : m_text(std::move(fileBytes)), m_filled(true)
+{
+    // With a line end after the last line too, every line is followed by one
+    // and the normalised text never needs more room than the file's.
+    if (!m_text.isEmpty() && !m_text.endsWith('\n') && !m_text.endsWith('\r'))
+        m_text.append('\n');
+    char *const text = m_text.data();
+    const char *const end = text + m_text.size();
+    // Room for lines of 16 bytes on average, more than configuration lines
+    // have; room that stays unused is never touched and costs no memory.
+    const size_t expectedLines = size_t(m_text.size() / 16 + 1);
+    m_starts.reserve(expectedLines);
+    m_keyHashes.reserve(expectedLines);
+    AdviseLargeBuffer(m_starts.data(), expectedLines * sizeof(qsizetype));
+    AdviseLargeBuffer(m_keyHashes.data(), expectedLines * sizeof(uint32_t));
+    const bool asciiFolding = AsciiFoldingIsPlain();
+    const char *in = text;
+    char *out = text;
+    // The next CR is searched for again only once a line passes it: a file
+    // without CR is searched once, not once per line.
+    const char *nextCr = find(in, end, '\r');
+    while (in < end) {
+        if (nextCr < in)
+            nextCr = find(in, end, '\r');
+        const char *const lineEnd = find(in, nextCr, '\n');
+        const bool crLf = *lineEnd == '\r' && lineEnd + 1 < end && lineEnd[1] == '\n';
+        char *const start = out;
+        qsizetype keyLength;
+        out = normaliseLine(out, in, lineEnd, keyLength);
+        m_starts.push_back(start - text);
+        // Hashed while the line is at hand.
+        m_keyHashes.push_back(keyHash(keyLength < 0 ? QByteArrayView() : QByteArrayView(start, keyLength), asciiFolding));
+        *out++ = '\n';
+        in = lineEnd + (crLf ? 2 : 1);
+    }
+    m_text.truncate(out - text);
+    m_loadedEnd = m_text.size();
+    m_hashLocale = MatchingLocale();
+}
+
 void ConfDocument::clear()
 {
-    m_refs.clear();
-    m_keyTags.clear();
-    m_gaps.clear();
-    m_added.clear();
-    m_storage.clear();
-    m_storageEnd = 0;
-    m_localePending = false;
-    m_anyLocaleKey = false;
-    m_filled = false;
-}
-
-void ConfDocument::startLoad(qsizetype size)
-{
-    clear();
-    m_tagLocale = MatchingLocale();
-    // Room for lines of 16 bytes on average, more than configuration lines
-    // have; counting the lines first would cost a pass over the text. Room
-    // that stays unused is never touched and costs no memory.
-    const size_t expectedLines = size_t(size / 16 + 16);
-    m_refs.reserve(expectedLines);
-    m_keyTags.reserve(expectedLines);
-    AdviseLargeBuffer(m_refs.data(), m_refs.capacity() * sizeof(uint64_t));
-    AdviseLargeBuffer(m_keyTags.data(), m_keyTags.capacity() * sizeof(KeyTag));
-}
-
-char *ConfDocument::normaliseLines(const char *base, char *out, const char *in, const char *end,
-                                   bool asciiFolding)
-{
-    bool localePending = false;
-    char *const written = NormaliseLines(out, in, end, [&](char *start, qsizetype, qsizetype keyLength) {
-        m_refs.push_back(uint64_t(start - base));
-        const KeyTag tag = keyLength < 0 ? NoKey : LoadedKeyTag(start, keyLength, asciiFolding);
-        localePending |= tag == LocaleKeyPending;
-        m_keyTags.push_back(tag);
-    });
-    m_localePending |= localePending;
-    return written;
-}
-
-void ConfDocument::finishLoad(QByteArray storage, qsizetype written)
-{
-    m_storage = std::move(storage);
-    m_storageEnd = written;
-    m_anyLocaleKey = m_localePending;
-    m_filled = true;
-}
-
-void ConfDocument::loadFromBytes(QByteArray bytes)
-{
-    const qsizetype size = bytes.size();
-    startLoad(size);
-    // Normalising compacts the text in place; the one extra byte is for a
-    // missing final LF.
-    bytes.resize(size + 1);
-    char *const base = bytes.data();
-    const char *const written = normaliseLines(base, base, base, base + size, AsciiFoldingIsPlain());
-    finishLoad(std::move(bytes), written - base);
+    *this = ConfDocument();
 }
 
 QByteArrayView ConfDocument::line(qsizetype index) const
 {
-    const uint64_t ref = m_refs[size_t(index)];
-    if (ref & AddedLine) {
-        const QByteArray &text = m_added[size_t(ref & ~AddedLine)];
-        return QByteArrayView(text.constData(), text.size() - 1);
-    }
-    // A loaded line holds no LF and is followed by one.
-    const char *const start = m_storage.constData() + ref;
-    const void *const end = std::memchr(start, '\n', size_t(m_storageEnd - qsizetype(ref)));
-    return QByteArrayView(start, static_cast<const char *>(end) - start);
+    const char *const start = m_text.constData() + m_starts[size_t(index)];
+    return QByteArrayView(start, find(start, m_text.constData() + m_text.size(), '\n') - start);
 }
 
-QByteArrayView ConfDocument::keyOfLine(qsizetype index) const
+uint32_t ConfDocument::keyHash(QByteArrayView key, bool asciiFolding) const
 {
-    const QByteArrayView text = line(index);
-    return keyOf(text.data(), text.size());
+    if (!key.data())
+        return 0;
+    if (asciiFolding)
+        if (const std::optional<uint32_t> hash = AsciiFoldedHash(key))
+            return *hash;
+    m_anyLocaleKey = true;
+    if (key.size() <= LongKeyBytes)
+        return CollationHash(key);
+    // With bytes the locale cannot decode, such a key only equals a name of
+    // about its own length, which is compared with every key anyway.
+    if (!HasUndecodableBytes(key))
+        m_compareEveryKey = true;
+    return 0;
 }
 
-void ConfDocument::retag() const
+void ConfDocument::hashKeys() const
 {
+    m_hashLocale.clear();
+    m_compareEveryKey = false;
+    m_anyLocaleKey = false;
     const bool asciiFolding = AsciiFoldingIsPlain();
-    bool localePending = false;
-    for (qsizetype i = 0; i < lineCount(); ++i) {
-        const QByteArrayView key = keyOfLine(i);
-        const KeyTag tag = key.data() ? LoadedKeyTag(key.data(), key.size(), asciiFolding) : NoKey;
-        localePending |= tag == LocaleKeyPending;
-        m_keyTags[size_t(i)] = tag;
-    }
-    m_localePending = localePending;
-    m_anyLocaleKey = localePending;
-    m_tagLocale = MatchingLocale();
-}
-
-void ConfDocument::hashLocaleKeys() const
-{
-    // A key that repeats the one before takes its tag without asking the
-    // locale again: files that repeat one key on many lines exist.
-    QByteArrayView lastKey;
-    KeyTag lastTag = NoKey;
-    for (qsizetype i = 0; i < lineCount(); ++i) {
-        if (m_keyTags[size_t(i)] != LocaleKeyPending)
-            continue;
-        const QByteArrayView key = keyOfLine(i);
-        if (!lastKey.data() || key != lastKey) {
-            lastTag = CollationKeyTag(key);
-            lastKey = key;
-        }
-        m_keyTags[size_t(i)] = lastTag;
-    }
-    m_localePending = false;
+    std::vector<uint32_t> hashes(m_starts.size());
+    for (qsizetype i = 0; i < lineCount(); ++i)
+        hashes[size_t(i)] = keyHash(keyOf(line(i)), asciiFolding);
+    m_keyHashes = std::move(hashes);
+    m_hashLocale = MatchingLocale();
 }
 
 qsizetype ConfDocument::findEntry(QByteArrayView name) const
 {
-    // The tags hold for the locale they were made in; the program sets its
+    // The hashes hold for the locale they were made in; the program sets its
     // locale once, but a caller may switch.
-    if (m_tagLocale != MatchingLocale())
-        retag();
+    if (m_hashLocale != MatchingLocale())
+        hashKeys();
     const qsizetype count = lineCount();
-    // A candidate whose key is the one just ruled out is ruled out too: a
-    // file that repeats one key on many lines, whose tag happens to be the
-    // name's, asks the locale once, not once per line.
-    QByteArrayView ruledOut;
     auto matches = [&](qsizetype i) {
-        const QByteArrayView key = keyOfLine(i);
-        if (ruledOut.data() && key == ruledOut)
-            return false;
-        if (NamesMatch(key, name))
-            return true;
-        ruledOut = key;
-        return false;
+        const QByteArrayView key = keyOf(line(i));
+        return key.data() && NamesMatch(key, name);
     };
-    // A name this long may be too long for wcsxfrm, or equal a long key with
-    // undecodable bytes: every key is compared. No parameter name comes here.
-    if (NameMayMatchLongUndecodableKey(name)) {
+    // A name outside ASCII may equal an ASCII key through the locale, and a
+    // very long one a key too long to hash. No parameter name comes here.
+    if (m_compareEveryKey || !IsPlainAscii(name) || name.size() * qsizetype(MB_CUR_MAX) > LongKeyBytes) {
         for (qsizetype i = 0; i < count; ++i)
-            if (m_keyTags[size_t(i)] != NoKey && matches(i))
+            if (matches(i))
                 return i;
         return -1;
     }
-    if (m_localePending)
-        hashLocaleKeys();
-    const KeyTag wantedCollation = CollationKeyTag(name);
-    const KeyTag *const tags = m_keyTags.data();
-    if (!IsPlainAscii(name) || !AsciiFoldingIsPlain()) {
-        // Such a name may equal an ASCII key only through the locale, so every
-        // ASCII key is a candidate. The catalogue's names never come here.
-        for (qsizetype i = 0; i < count; ++i)
-            if ((tags[i] == wantedCollation || tags[i] == LongLocaleKey || IsAsciiTag(tags[i])) && matches(i))
-                return i;
-        return -1;
-    }
-    // An ASCII name can only match a key with the same folded hash, one with
-    // the same collation hash, or a key too long to have one.
-    const KeyTag wantedAscii = AsciiKeyTag(name.data(), name.size());
-    if (!m_anyLocaleKey)
-        return ScanKeyTags(tags, count, [&](KeyTags8 eight) { return eight == wantedAscii; },
-                        [&](qsizetype i) { return tags[i] == wantedAscii && matches(i); });
-    return ScanKeyTags(
-        tags, count,
-        [&](KeyTags8 eight) { return (eight == wantedAscii) | (eight == wantedCollation) | (eight == LongLocaleKey); },
-        [&](qsizetype i) {
-            return (tags[i] == wantedAscii || tags[i] == wantedCollation || tags[i] == LongLocaleKey) && matches(i);
-        });
+    // An ASCII key that matches has the name's folded hash, any other key
+    // that matches its collation hash.
+    const uint32_t ascii = AsciiFoldingIsPlain() ? *AsciiFoldedHash(name) : CollationHash(name);
+    const uint32_t collation = m_anyLocaleKey ? CollationHash(name) : ascii;
+    const auto begin = m_keyHashes.begin();
+    const auto end = m_keyHashes.end();
+    auto next = [&](auto from) {
+        // Most documents have no key hashed through the locale: one hash to look for.
+        return ascii == collation ? std::find(from, end, ascii)
+                                  : std::find_if(from, end, [&](uint32_t hash) { return hash == ascii || hash == collation; });
+    };
+    for (auto at = next(begin); at != end; at = next(at + 1))
+        if (matches(at - begin))
+            return at - begin;
+    return -1;
 }
 
 QByteArray ConfDocument::value(QByteArrayView name) const
@@ -196,79 +177,63 @@ QByteArray ConfDocument::value(QByteArrayView name) const
     if (index < 0)
         return QByteArray();
     const QByteArrayView text = line(index);
-    const qsizetype keyLength = keyOf(text.data(), text.size()).size();
-    return text.sliced(keyLength + 1).toByteArray();
-}
-
-void ConfDocument::dropLoadedLine(qsizetype index)
-{
-    const uint64_t ref = m_refs[size_t(index)];
-    if (!(ref & AddedLine))
-        m_gaps.insert(std::upper_bound(m_gaps.begin(), m_gaps.end(), ref), ref);
+    return text.sliced(keyOf(text).size() + 1).toByteArray();
 }
 
 void ConfDocument::setValue(QByteArrayView name, QByteArrayView value)
 {
     const qsizetype index = findEntry(name);
+    if (index >= 0 && m_starts[size_t(index)] < m_loadedEnd) {
+        const qsizetype start = m_starts[size_t(index)];
+        m_dropped.insert(std::upper_bound(m_dropped.begin(), m_dropped.end(), start), start);
+    }
+    // Should memory run out half-way, the hashes are made anew at the next lookup.
+    std::string hashLocale;
+    hashLocale.swap(m_hashLocale);
     if (value.isEmpty()) {
         if (index >= 0) {
-            dropLoadedLine(index);
-            m_refs.erase(m_refs.begin() + index);
-            m_keyTags.erase(m_keyTags.begin() + index);
+            m_starts.erase(m_starts.begin() + index);
+            m_keyHashes.erase(m_keyHashes.begin() + index);
         }
-        return;
-    }
-    // Like the loaded lines, a set line is followed by its LF, so saving can
-    // write runs of lines without copying them.
-    QByteArray text;
-    text.reserve(name.size() + 1 + value.size() + 1);
-    text.append(name).append('=').append(value).append('\n');
-    const QByteArrayView key = keyOf(text.constData(), text.size() - 1);
-    const KeyTag tag = LoadedKeyTag(key.data(), key.size(), AsciiFoldingIsPlain());
-    m_localePending |= tag == LocaleKeyPending;
-    m_anyLocaleKey |= tag == LocaleKeyPending;
-    m_added.push_back(std::move(text));
-    const uint64_t ref = AddedLine | uint64_t(m_added.size() - 1);
-    if (index >= 0) {
-        dropLoadedLine(index);
-        m_refs[size_t(index)] = ref;
-        m_keyTags[size_t(index)] = tag;
     } else {
-        m_refs.push_back(ref);
-        m_keyTags.push_back(tag);
+        // Behind the other lines and, like them, followed by its LF.
+        const qsizetype start = m_text.size();
+        m_text.append(name).append('=').append(value).append('\n');
+        const qsizetype at = index >= 0 ? index : lineCount();
+        if (index < 0) {
+            m_starts.push_back(start);
+            m_keyHashes.push_back(0);
+        }
+        m_starts[size_t(at)] = start;
+        m_keyHashes[size_t(at)] = keyHash(keyOf(line(at)), AsciiFoldingIsPlain());
     }
+    m_hashLocale.swap(hashLocale);
 }
 
 std::vector<QByteArrayView> ConfDocument::savedChunks() const
 {
-    // Loaded lines keep their order, so a run of them is one piece of the
-    // stored text; a run ends where a line was removed or replaced (a gap),
-    // or where the stored text ends.
+    // A loaded line goes on the piece of the loaded line before it, unless a
+    // line between them was removed or replaced; a set line, kept behind the
+    // loaded text, is a piece of its own.
     std::vector<QByteArrayView> chunks;
-    const char *const base = m_storage.constData();
-    auto gap = m_gaps.begin();
-    qsizetype runStart = -1;
-    auto endRun = [&]() {
-        const qsizetype runEnd = gap != m_gaps.end() ? qsizetype(*gap) : m_storageEnd;
-        chunks.emplace_back(base + runStart, runEnd - runStart);
-        runStart = -1;
-    };
-    for (const uint64_t ref : m_refs) {
-        if (ref & AddedLine) {
-            if (runStart >= 0)
-                endRun();
-            chunks.emplace_back(m_added[size_t(ref & ~AddedLine)]);
-            continue;
+    const char *const text = m_text.constData();
+    auto dropped = m_dropped.begin();
+    qsizetype first = 0;
+    for (qsizetype i = 0; i < lineCount(); ++i) {
+        const qsizetype start = m_starts[size_t(i)];
+        const qsizetype next = i + 1 < lineCount() ? m_starts[size_t(i + 1)] : -1;
+        bool goesOn = start < next && next < m_loadedEnd;
+        if (goesOn) {
+            while (dropped != m_dropped.end() && *dropped <= start)
+                ++dropped;
+            goesOn = dropped == m_dropped.end() || *dropped >= next;
         }
-        if (runStart >= 0 && gap != m_gaps.end() && *gap < ref)
-            endRun();
-        while (gap != m_gaps.end() && *gap < ref)
-            ++gap;
-        if (runStart < 0)
-            runStart = qsizetype(ref);
+        if (!goesOn) {
+            const qsizetype pieceStart = m_starts[size_t(first)];
+            chunks.emplace_back(text + pieceStart, start + line(i).size() + 1 - pieceStart);
+            first = i + 1;
+        }
     }
-    if (runStart >= 0)
-        endRun();
     return chunks;
 }
 
@@ -280,66 +245,13 @@ QByteArray ConfDocument::savedText() const
     return text;
 }
 
-std::vector<QByteArray> SplitConfLines(QByteArrayView bytes)
-{
-    // Lines end at LF, CR LF or a lone CR, and a terminator at the very end
-    // starts no further line. The next CR and the next LF are searched for
-    // again only once a line passes them: a file with no CR, or no LF at all,
-    // is read once for each, not once per line.
-    std::vector<QByteArray> lines;
-    const char *const begin = bytes.data();
-    const qsizetype size = bytes.size();
-    const char *nextCr = nullptr;
-    const char *nextLf = nullptr;
-    bool crSearched = false;
-    bool lfSearched = false;
-    qsizetype start = 0;
-    while (start < size) {
-        const char *from = begin + start;
-        if (!crSearched || (nextCr && nextCr < from)) {
-            nextCr = static_cast<const char *>(std::memchr(from, '\r', size_t(size - start)));
-            crSearched = true;
-        }
-        if (!lfSearched || (nextLf && nextLf < from)) {
-            nextLf = static_cast<const char *>(std::memchr(from, '\n', size_t(size - start)));
-            lfSearched = true;
-        }
-        qsizetype lineEnd = size;
-        qsizetype terminator = 0;
-        if (nextCr && (!nextLf || nextCr < nextLf)) {
-            lineEnd = nextCr - begin;
-            terminator = (lineEnd + 1 < size && begin[lineEnd + 1] == '\n') ? 2 : 1;
-        } else if (nextLf) {
-            lineEnd = nextLf - begin;
-            terminator = 1;
-        }
-        lines.emplace_back(from, lineEnd - start);
-        start = lineEnd + terminator;
-    }
-    return lines;
-}
-
-QByteArray NormaliseConfLine(QByteArrayView line)
-{
-    // Room for the LF that the loader puts after a line, cut off again.
-    QByteArray result(line.size() + 1, Qt::Uninitialized);
-    if (!line.isEmpty())
-        std::memcpy(result.data(), line.data(), size_t(line.size()));
-    char *const data = result.data();
-    const char *const written = NormaliseLines(data, data, data + line.size(), [](char *, qsizetype, qsizetype) {});
-    result.truncate(written > data ? written - data - 1 : 0);
-    return result;
-}
-
 void LoadConfFile(ConfDocument &document, const QByteArray &fileName)
 {
     // Built aside and moved into place only when whole: a failed read or a
     // failed allocation leaves the previous lines untouched.
-    ConfDocument loaded;
-    // Taken before the read: a change while it reads makes the stamp differ,
-    // so a save asks rather than overwrite what the load may not have seen.
-    loaded.setFileStamp(StampOfFile(fileName));
-    loaded.loadFromFile(fileName);
+    FileStamp stamp;
+    ConfDocument loaded(ReadWholeFile(fileName, &stamp));
+    loaded.setFileStamp(stamp);
     document = std::move(loaded);
 }
 

@@ -2,11 +2,9 @@
 // The configuration document: corvane.conf as an ordered list of byte lines,
 // normalised so that no blank stands next to "=" outside comment lines.
 //
-// Built for files of millions of lines: the file's bytes are kept in one
-// buffer that normalisation compacts in place, a line is its offset there, and
-// each line carries a tag of its key so lookups scan a small array instead of
-// the text and ask the locale about a line at most once. An unchanged
-// document is saved as one contiguous write.
+// The lines live in one buffer, each followed by its LF, in file order: the
+// file's bytes normalised in place, and behind them the lines set since. An
+// unchanged document is therefore saved as one piece, an edited one as a few.
 
 #include "fileio/FileStamp.h"
 #include "fileio/SafeWrite.h"
@@ -14,17 +12,12 @@
 #include <QByteArray>
 #include <QByteArrayView>
 #include <cstdint>
-#include <deque>
 #include <string>
 #include <vector>
 
 class ConfDocument {
 public:
-    // Replaces the whole document with the lines of these file bytes and normalises them.
-    void loadFromBytes(QByteArray bytes);
-    // The same with the bytes of a file, normalised while the file is read.
-    // Throws FileError when it cannot be read.
-    void loadFromFile(const QByteArray &path);
+    ConfDocument() = default;
     void clear();
     // Whether a load filled the document. One that none filled, at start-up
     // or since a clear(), is never saved over the file.
@@ -33,7 +26,7 @@ public:
     const FileStamp &fileStamp() const { return m_fileStamp; }
     void setFileStamp(const FileStamp &stamp) { m_fileStamp = stamp; }
 
-    qsizetype lineCount() const { return qsizetype(m_refs.size()); }
+    qsizetype lineCount() const { return qsizetype(m_starts.size()); }
     QByteArrayView line(qsizetype index) const;
 
     // GetConfValue: the value of the first entry line whose key matches the
@@ -47,44 +40,37 @@ public:
     void setValue(QByteArrayView name, QByteArrayView value);
 
     // The document as saved: every line followed by one LF, as contiguous
-    // pieces of the document's own storage.
+    // pieces of the document's own buffer.
     std::vector<QByteArrayView> savedChunks() const;
     QByteArray savedText() const;
 
 private:
-    // A line is its offset in m_storage, or AddedLine and its index in m_added.
-    static constexpr uint64_t AddedLine = uint64_t(1) << 63;
+    friend void LoadConfFile(ConfDocument &document, const QByteArray &fileName);
+    // The lines of a file's bytes, normalised.
+    explicit ConfDocument(QByteArray fileBytes);
 
-    void startLoad(qsizetype size);
-    // Normalises the lines in [in, end) down to out and adds them to the line
-    // table with offsets from base; returns the end of the written text.
-    char *normaliseLines(const char *base, char *out, const char *in, const char *end, bool asciiFolding);
-    void finishLoad(QByteArray storage, qsizetype written);
-    QByteArrayView keyOfLine(qsizetype index) const;
     qsizetype findEntry(QByteArrayView name) const;
-    void retag() const;
-    void hashLocaleKeys() const;
-    void dropLoadedLine(qsizetype index);
+    void hashKeys() const;
+    uint32_t keyHash(QByteArrayView key, bool asciiFolding) const;
 
-    QByteArray m_storage;             // the file's bytes, normalised, each line followed by LF
-    qsizetype m_storageEnd = 0;       // where the normalised text ends
-    std::deque<QByteArray> m_added;   // text of lines set after loading, each followed by LF
-    std::vector<uint64_t> m_refs;     // the document's lines in order
-    std::vector<uint64_t> m_gaps;     // sorted offsets of loaded lines removed or replaced
-    // Per line, a tag of its key (see KeyTags.h). Lookups fill in what
-    // loading left for later, so they change these without changing the document.
-    mutable std::vector<uint16_t> m_keyTags;
-    mutable bool m_localePending = false;  // some tags wait for their collation hash
-    mutable bool m_anyLocaleKey = false;   // some key needs the locale
-    mutable std::string m_tagLocale;  // the locale the tags were made in
+    QByteArray m_text;
+    qsizetype m_loadedEnd = 0;  // where the loaded lines end in m_text
+    // Where each line starts in m_text; it ends at the next LF.
+    std::vector<qsizetype> m_starts;
+    // Where loaded lines since removed or replaced start, in order.
+    std::vector<qsizetype> m_dropped;
+    // Per line, a hash of its key as names are matched in m_hashLocale (see
+    // NameMatch.h), made by the load and again after a change of locale; a
+    // line without "=" hashes as 0. A differing hash rules a line out.
+    mutable std::vector<uint32_t> m_keyHashes;
+    mutable std::string m_hashLocale;
+    // Some key is hashed through the locale.
+    mutable bool m_anyLocaleKey = false;
+    // Some key is too long to hash: every lookup compares every key.
+    mutable bool m_compareEveryKey = false;
     bool m_filled = false;
     FileStamp m_fileStamp;
 };
-
-// Line splitting and normalisation, on their own for tests and tools.
-std::vector<QByteArray> SplitConfLines(QByteArrayView bytes);
-// A line holds no LF or CR.
-QByteArray NormaliseConfLine(QByteArrayView line);
 
 // The document's operations on a given document and file. A load that fails,
 // for lack of memory too, leaves the document as it was; saving a document

@@ -2,9 +2,9 @@
 
 #include "fileio/LocaleText.h"
 
+#include <algorithm>
 #include <clocale>
 #include <cstdlib>
-#include <cstring>
 #include <cwchar>
 #include <cwctype>
 #include <vector>
@@ -73,18 +73,7 @@ uint32_t hashOf(const wchar_t *text, size_t length, uint32_t seed)
 
 bool IsPlainAscii(QByteArrayView text)
 {
-    // Eight bytes at a time: loading asks this of many keys.
-    const char *data = text.data();
-    qsizetype size = text.size();
-    uint64_t highBits = 0;
-    for (; size >= 8; data += 8, size -= 8) {
-        uint64_t word;
-        std::memcpy(&word, data, sizeof word);
-        highBits |= word;
-    }
-    for (; size > 0; ++data, --size)
-        highBits |= static_cast<unsigned char>(*data);
-    return (highBits & 0x8080808080808080ull) == 0;
+    return std::all_of(text.begin(), text.end(), [](char c) { return static_cast<unsigned char>(c) < 128; });
 }
 
 bool HasUndecodableBytes(QByteArrayView text)
@@ -160,4 +149,19 @@ uint32_t CollationHash(QByteArrayView text)
         length = std::wcsxfrm(key.data(), wide.c_str(), key.size());
     }
     return hashOf(key.data(), length, 2);
+}
+
+std::optional<uint32_t> AsciiFoldedHash(QByteArrayView text)
+{
+    // Loading hashes every key, so one pass looks for bytes above 127 and
+    // adds the bytes in (djb2), without a multiply per byte.
+    uint32_t hash = 5381;
+    unsigned char high = 0;
+    for (char c : text) {
+        high |= static_cast<unsigned char>(c);
+        hash = hash * 33 + static_cast<unsigned char>(foldAscii(c));
+    }
+    if (high & 0x80)
+        return std::nullopt;
+    return hash * 0x9e3779b1u;
 }

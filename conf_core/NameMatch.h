@@ -6,6 +6,7 @@
 
 #include <QByteArrayView>
 #include <cstdint>
+#include <optional>
 #include <string>
 
 bool NamesMatch(QByteArrayView key, QByteArrayView name);
@@ -22,6 +23,10 @@ bool IsPlainAscii(QByteArrayView text);
 // texts that NamesMatch calls equal have equal hashes, so a differing hash
 // rules a match out without asking the locale again.
 uint32_t CollationHash(QByteArrayView text);
+// The same for plain ASCII text where AsciiFoldingIsPlain(): a hash of the
+// text with a-z folded to A-Z, without asking the locale; nothing for text
+// with a byte above 127.
+std::optional<uint32_t> AsciiFoldedHash(QByteArrayView text);
 
 // Whether the text holds bytes the locale cannot decode, which NamesMatch
 // compares exactly. Works through a long text in pieces where the character

@@ -70,16 +70,3 @@ FileStamp StampOfOpenFile(int fd)
     stamp.digest = digest.value();
     return stamp;
 }
-
-FileStamp StampOfFile(const QByteArray &path)
-{
-    const int fd = ::open(path.constData(), O_RDONLY | O_NONBLOCK | O_NOCTTY | O_CLOEXEC);
-    if (fd < 0)
-        return {};
-    FileStamp stamp = StampOfOpenFile(fd);
-    ::close(fd);
-    // A file that could not be read whole is no file that a read could have filled.
-    if (!stamp.digest)
-        stamp.exists = false;
-    return stamp;
-}

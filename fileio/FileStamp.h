@@ -39,6 +39,3 @@ private:
 // The stamp of an open regular file, read from its start to its end. The
 // digest stays empty when the descriptor cannot be read.
 FileStamp StampOfOpenFile(int fd);
-// The stamp of what is at the path now; `exists` is false when no readable
-// regular file is there. Never blocks.
-FileStamp StampOfFile(const QByteArray &path);

@@ -2,7 +2,6 @@
 
 #include "fileio/FileError.h"
 
-#include <algorithm>
 #include <cerrno>
 #include <cstdint>
 #include <fcntl.h>
@@ -10,85 +9,69 @@
 #include <sys/stat.h>
 #include <unistd.h>
 
-PieceReader::PieceReader(const QByteArray &path)
-    : m_path(path)
+namespace {
+
+// Closes the file on every way out.
+struct OpenFile {
+    int fd;
+    ~OpenFile()
+    {
+        if (fd >= 0)
+            ::close(fd);
+    }
+};
+
+}  // namespace
+
+QByteArray ReadWholeFile(const QByteArray &path, FileStamp *stamp)
 {
     // Without O_NONBLOCK a FIFO would block the open until a writer comes.
-    m_fd = ::open(path.constData(), O_RDONLY | O_NONBLOCK | O_NOCTTY | O_CLOEXEC);
-    if (m_fd < 0) {
+    const OpenFile file{::open(path.constData(), O_RDONLY | O_NONBLOCK | O_NOCTTY | O_CLOEXEC)};
+    if (file.fd < 0) {
         const int error = errno;
         throw FileError::openFailed(path, IsSpecialFile(path) ? NotRegularFileText() : SystemErrorText(error));
     }
-    try {
-        struct stat status {};
-        if (::fstat(m_fd, &status) != 0)
-            throw FileError::openFailed(path, errno);
-        // A directory reads as EISDIR, like everywhere else; anything else that is
-        // not a regular file could block or never end (a FIFO, /dev/zero).
-        if (S_ISDIR(status.st_mode))
-            throw FileError::openFailed(path, EISDIR);
-        if (!S_ISREG(status.st_mode))
-            throw FileError::openFailed(path, NotRegularFileText());
-        // One allocation when the size is right; files such as those in /proc
-        // report none, and a file that grows while it is read grows the buffer.
-        m_bytes.resize(qsizetype(status.st_size) + 1);
-    } catch (...) {
-        ::close(m_fd);
-        throw;
-    }
-    AdviseLargeBuffer(m_bytes.data(), size_t(m_bytes.size()));
-}
-
-PieceReader::~PieceReader() { ::close(m_fd); }
-
-qsizetype PieceReader::readInto(qsizetype most)
-{
-    for (;;) {
-        const ssize_t got = ::read(m_fd, m_bytes.data() + m_used, size_t(most));
-        if (got >= 0) {
-            m_used += got;
-            return got;
-        }
-        if (errno != EINTR)
-            throw FileError::openFailed(m_path, errno);
-    }
-}
-
-qsizetype PieceReader::readSome(qsizetype most)
-{
-    // The last byte of the room stays free: reading into it would only tell
-    // that the file grew.
-    const qsizetype room = m_bytes.size() - 1 - m_used;
-    return room > 0 ? readInto(std::min(most, room)) : 0;
-}
-
-void PieceReader::readRest()
-{
-    for (;;) {
-        if (m_used == m_bytes.size())
-            m_bytes.resize(m_bytes.size() * 2);
-        if (readInto(m_bytes.size() - m_used) == 0)
-            return;
-    }
-}
-
-QByteArray PieceReader::take()
-{
-    m_bytes.truncate(m_used);
-    return std::move(m_bytes);
-}
-
-QByteArray ReadWholeFile(const QByteArray &path)
-{
-    PieceReader reader(path);
-    reader.readRest();
-    return reader.take();
-}
-
-bool IsSpecialFile(const QByteArray &path)
-{
     struct stat status {};
-    return ::stat(path.constData(), &status) == 0 && !S_ISREG(status.st_mode) && !S_ISDIR(status.st_mode);
+    if (::fstat(file.fd, &status) != 0)
+        throw FileError::openFailed(path, errno);
+    // A directory reads as EISDIR, like everywhere else; anything else that is
+    // not a regular file could block or never end (a FIFO, /dev/zero).
+    if (S_ISDIR(status.st_mode))
+        throw FileError::openFailed(path, EISDIR);
+    if (!S_ISREG(status.st_mode))
+        throw FileError::openFailed(path, NotRegularFileText());
+    // One allocation when the size is right; files such as those in /proc
+    // report none, and a file that grows while it is read grows the buffer.
+    QByteArray bytes(qsizetype(status.st_size), Qt::Uninitialized);
+    AdviseLargeBuffer(bytes.data(), size_t(bytes.size()));
+    qsizetype used = 0;
+    char more[64 * 1024];
+    for (;;) {
+        const bool full = used == bytes.size();
+        const ssize_t got = full ? ::read(file.fd, more, sizeof more)
+                                 : ::read(file.fd, bytes.data() + used, size_t(bytes.size() - used));
+        if (got == 0)
+            break;
+        if (got < 0) {
+            if (errno == EINTR)
+                continue;
+            throw FileError::openFailed(path, errno);
+        }
+        if (full)
+            bytes.append(more, got);
+        used += got;
+    }
+    bytes.truncate(used);
+    if (stamp) {
+        // The status after the read: a change while it read shows in the
+        // time or the digest, so a save asks rather than overwrite it.
+        if (::fstat(file.fd, &status) != 0)
+            throw FileError::openFailed(path, errno);
+        ContentDigest digest;
+        digest.add(bytes);
+        *stamp = {true, status.st_dev, status.st_ino, status.st_size, status.st_mtim, digest.value()};
+    }
+    return bytes;
 }
 
 void AdviseLargeBuffer(void *data, size_t size)
@@ -107,6 +90,12 @@ void AdviseLargeBuffer(void *data, size_t size)
     (void)data;
     (void)size;
 #endif
+}
+
+bool IsSpecialFile(const QByteArray &path)
+{
+    struct stat status {};
+    return ::stat(path.constData(), &status) == 0 && !S_ISREG(status.st_mode) && !S_ISDIR(status.st_mode);
 }
 
 bool PathExists(const QByteArray &path)

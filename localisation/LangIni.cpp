@@ -43,9 +43,8 @@ LangIniFile LangIniFile::open(const QByteArray &fileName)
 
 LangIniFile LangIniFile::read(const QByteArray &fileName)
 {
-    // Taken before the read, so that a change during it is not missed.
-    const FileStamp stamp = StampOfFile(fileName);
-    LangIniFile file = fromBytes(fileName, ReadWholeFile(fileName));
+    FileStamp stamp;
+    LangIniFile file = fromBytes(fileName, ReadWholeFile(fileName, &stamp));
     file.m_readStamp = stamp;
     return file;
 }

@@ -106,9 +106,7 @@ bool TEditaliasesFrm::FileRefused() const
 void TEditaliasesFrm::FormCreate()
 {
     m_fileRead = RunGuarded([this] {
-        // Taken before the read, so that a change during it is not missed.
-        m_readStamp = StampOfFile(AliasesFileName);
-        const QString text = AliasFileToText(ReadWholeFile(AliasesFileName));
+        const QString text = AliasFileToText(ReadWholeFile(AliasesFileName, &m_readStamp));
         m_tooLongLine = FirstLineLongerThan(text, LongestLine);
         if (m_tooLongLine != 0)
             return;

@@ -1,8 +1,12 @@
 // Memory running out in the middle of a load: whichever allocation fails, the
-// document keeps exactly what it held before. The seam is the program's
-// operator new, which this test replaces with one that fails on request.
+// document keeps exactly what it held before. The seams are the program's
+// operator new, which this test replaces with one that fails on request, and
+// for the file's own buffer, which Qt takes from malloc, a limit on the
+// process's address space.
 
 #include "conf_core/ConfLines.h"
+#include "LoadedDocument.h"
+#include "Sanitizers.h"
 #include "TestFiles.h"
 
 #include <QFile>
@@ -11,13 +15,24 @@
 #include <atomic>
 #include <clocale>
 #include <cstdlib>
+#include <fstream>
 #include <new>
+#include <sys/resource.h>
+#include <unistd.h>
 
 namespace {
 
-// Allocations that still succeed; negative for no limit. A large file is
-// normalised by two threads, which both allocate.
+// Allocations that still succeed; negative for no limit.
 std::atomic<long> allocationsLeft{-1};
+
+// The address space the process uses now, in bytes.
+rlim_t addressSpaceInUse()
+{
+    std::ifstream statm("/proc/self/statm");
+    rlim_t pages = 0;
+    statm >> pages;
+    return pages * rlim_t(::sysconf(_SC_PAGESIZE));
+}
 
 }  // namespace
 
@@ -50,9 +65,8 @@ private slots:
             << QByteArray("IpcName = kept\n# remark\n") << QByteArray("RootDirectory = /opt\nLockSignal = 9\n");
         QTest::newRow("large file") << QByteArray("IpcName = kept\n")
                                     << QByteArray("Param = value   # remark\n").repeated(20000);
-        // Lines far shorter than the table expects, so that it grows while a
-        // second thread normalises the text.
-        QTest::newRow("file normalised while it is read")
+        // Lines far shorter than the line table expects, so that it grows.
+        QTest::newRow("many short lines")
             << QByteArray("IpcName = kept\n") << QByteArray("a = 1\n").repeated(1000000);
         QTest::newRow("empty file") << QByteArray("IpcName = kept\n") << QByteArray();
     }
@@ -63,12 +77,10 @@ private slots:
         QTemporaryDir dir;
         const QString path = dir.filePath("corvane.conf");
         writeFile(path, file);
-        ConfDocument document;
-        document.loadFromBytes(previous);
+        ConfDocument document = loadedDocument(previous);
         SetConfValue(document, "LockSignal", "15");
         const QByteArray before = document.savedText();
-        ConfDocument expected;
-        expected.loadFromBytes(file);
+        const ConfDocument expected = loadedDocument(file);
 
         // Fail the first allocation of the load, then the second, and so on,
         // until the load gets through.
@@ -90,6 +102,32 @@ private slots:
         }
         QVERIFY2(failures > 0, "no allocation of the load was made to fail");
         QCOMPARE(document.savedText(), expected.savedText());
+    }
+
+    void failedFileBufferKeepsDocument()
+    {
+        if (AddressSanitizerActive)
+            QSKIP("AddressSanitizer's shadow memory cannot live within a small address-space limit");
+        QTemporaryDir dir;
+        const QString path = dir.filePath("corvane.conf");
+        constexpr qsizetype FileBytes = 64 * 1024 * 1024;
+        writeFile(path, QByteArray("Param = value   # remark\n").repeated(FileBytes / 25));
+        ConfDocument document = loadedDocument("IpcName = kept\n");
+        SetConfValue(document, "LockSignal", "15");
+        struct rlimit before {};
+        QCOMPARE(::getrlimit(RLIMIT_AS, &before), 0);
+        // Room for everything but the file's bytes.
+        const struct rlimit limit {addressSpaceInUse() + FileBytes / 4, before.rlim_max};
+        QCOMPARE(::setrlimit(RLIMIT_AS, &limit), 0);
+        bool failed = false;
+        try {
+            LoadConfFile(document, encoded(path));
+        } catch (const std::bad_alloc &) {
+            failed = true;
+        }
+        QCOMPARE(::setrlimit(RLIMIT_AS, &before), 0);
+        QVERIFY2(failed, "the file's buffer was allocated within the limit");
+        QCOMPARE(document.savedText(), QByteArray("IpcName=kept\nLockSignal=15\n"));
     }
 };
 

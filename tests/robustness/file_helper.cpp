@@ -14,10 +14,11 @@
 #include "conf_core/ConfLines.h"
 #include "fileio/FileError.h"
 #include "localisation/LangIni.h"
-
+#include <QTemporaryFile>
 #include <cerrno>
 #include <clocale>
 #include <cstdio>
+#include <cstdlib>
 #include <cstring>
 #include <fcntl.h>
 #include <unistd.h>
@@ -48,6 +49,19 @@ void reportSave(Save save)
 }
 
 // Prints "loaded <lines>", or the error that loading threw.
+// A document of these lines, loaded from a file as every document is.
+ConfDocument documentOf(const QByteArray &text)
+{
+    QTemporaryFile file;
+    if (!file.open() || file.write(text) != text.size() || !file.flush()) {
+        print("cannot write a temporary file");
+        std::exit(1);
+    }
+    ConfDocument document;
+    LoadConfFile(document, QFile::encodeName(file.fileName()));
+    return document;
+}
+
 void reportLoad(ConfDocument &document, const QByteArray &path)
 {
     try {
@@ -72,14 +86,12 @@ int main(int argc, char **argv)
         return 0;
     }
     if (command == "save" && argc == 4) {
-        ConfDocument document;
-        document.loadFromBytes(argv[3]);
+        ConfDocument document = documentOf(argv[3]);
         reportSave([&] { SaveConfFile(document, path, IfChanged::Overwrite); });
         return 0;
     }
     if (command == "load" && argc == 3) {
-        ConfDocument document;
-        document.loadFromBytes("Before = 1\n");
+        ConfDocument document = documentOf("Before = 1\n");
         reportLoad(document, path);
         print("first " + (document.lineCount() > 0 ? document.line(0).toByteArray() : QByteArray()));
         return 0;

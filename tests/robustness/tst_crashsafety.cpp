@@ -6,6 +6,8 @@
 #include "fileio/Companion.h"
 #include "fileio/FileError.h"
 #include "fileio/FileStamp.h"
+#include "LoadedDocument.h"
+#include "fileio/ReadFile.h"
 #include "fileio/SafeWrite.h"
 #include "TestFiles.h"
 
@@ -60,13 +62,6 @@ QByteArray generatedConf(int lines, char variant)
         }
     }
     return text;
-}
-
-ConfDocument documentOf(const QByteArray &bytes)
-{
-    ConfDocument document;
-    document.loadFromBytes(bytes);
-    return document;
 }
 
 // A killed in-place rewrite leaves the new text's beginning over the rest of
@@ -160,8 +155,8 @@ private slots:
         // Companions that cannot lie beside a file go here, not to the tester's home.
         QVERIFY(m_state.isValid());
         qputenv("XDG_STATE_HOME", encoded(m_state.path()));
-        m_oldDocument = documentOf(generatedConf(650000, 'a'));
-        m_newDocument = documentOf(generatedConf(800000, 'b'));
+        m_oldDocument = loadedDocument(generatedConf(650000, 'a'));
+        m_newDocument = loadedDocument(generatedConf(800000, 'b'));
         for (int i = 1; i <= 5; ++i)
             SetConfValue(m_newDocument, "Paramb" + QByteArray::number(i * 130002), "changed " + QByteArray::number(i));
         m_oldText = m_oldDocument.savedText();
@@ -449,8 +444,10 @@ private slots:
         if (reservesNothing)
             SafeWriteSystemCalls().fallocate = [](int, off_t, off_t) { return 0; };
         QString message;
+        FileStamp asRead;
+        ReadWholeFile(encoded(path), &asRead);
         try {
-            WriteFileSafely(encoded(path), newText, StampOfFile(encoded(path)), IfChanged::Refuse);
+            WriteFileSafely(encoded(path), newText, asRead, IfChanged::Refuse);
         } catch (const FileError &error) {
             message = error.message();
         }

@@ -6,6 +6,7 @@
 
 #include "conf_core/ConfLines.h"
 #include "fileio/FileError.h"
+#include "LoadedDocument.h"
 #include "fileio/ReadFile.h"
 #include "fileio/SafeWrite.h"
 #include "localisation/LangIni.h"
@@ -167,8 +168,7 @@ private slots:
             if (operation == Operation::ReadFile) {
                 ReadWholeFile(name);
             } else if (operation == Operation::LoadConf) {
-                ConfDocument document;
-                document.loadFromBytes("Kept = 1\n");
+                ConfDocument document = loadedDocument("Kept = 1\n");
                 try {
                     LoadConfFile(document, name);
                 } catch (const FileError &) {
@@ -203,8 +203,7 @@ private slots:
             if (operation == Operation::WriteFile) {
                 WriteFileSafely(name, QByteArrayView("new content\n"), {}, IfChanged::Overwrite);
             } else if (operation == Operation::SaveConf) {
-                ConfDocument document;
-                document.loadFromBytes("RootDirectory = /opt\n");
+                ConfDocument document = loadedDocument("RootDirectory = /opt\n");
                 SaveConfFile(document, name);
             } else {
                 LangIniFile file = LangIniFile::fromBytes(name, "[GENERAL]\nCurrentLanguage=ENGLISH\n");
