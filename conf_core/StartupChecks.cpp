@@ -1,6 +1,7 @@
 #include "StartupChecks.h"
 
 #include "conf_core/ConfLines.h"
+#include "conf_core/NameMatch.h"
 #include "fileio/FileError.h"
 #include "fileio/ReadFile.h"
 #include "localisation/LangIni.h"
@@ -19,9 +20,7 @@ bool IsAsciiLetterCaseOf(QByteArrayView name, QByteArrayView upperCaseName)
     if (name.size() != upperCaseName.size())
         return false;
     for (qsizetype i = 0; i < name.size(); ++i) {
-        const char c = name[i];
-        const char upper = (c >= 'a' && c <= 'z') ? char(c - 'a' + 'A') : c;
-        if (upper != upperCaseName[i])
+        if (AsciiUpper(name[i]) != upperCaseName[i])
             return false;
     }
     return true;
