@@ -1,6 +1,6 @@
 // Program entry.
 
-#include "ProgramEntry.h"
+#include "ui/ProgramEntry.h"
 
 int main(int argc, char **argv)
 {

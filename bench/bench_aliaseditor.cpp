@@ -12,9 +12,9 @@
 // or under X.
 
 #include "BenchTiming.h"
-#include "Editaliases.h"
-#include "MessageBox.h"
-#include "StartupChecks.h"
+#include "conf_core/StartupChecks.h"
+#include "ui/Editaliases.h"
+#include "ui/MessageBox.h"
 
 #include <QApplication>
 #include <QDir>

@@ -11,9 +11,9 @@
 // Markdown table.
 
 #include "BenchTiming.h"
-#include "ConfLines.h"
-#include "NameMatch.h"
-#include "ParamCatalogue.h"
+#include "conf_core/ConfLines.h"
+#include "conf_core/NameMatch.h"
+#include "conf_core/ParamCatalogue.h"
 #include "ReferenceConfFile.h"
 #include "StartupTime.h"
 

@@ -1,19 +1,18 @@
 #include "CatalogueNames.h"
 
-#include "NameMatch.h"
+#include "conf_core/NameMatch.h"
 
 #include <algorithm>
 #include <vector>
 
 namespace {
 
-QByteArray asciiLower(QByteArrayView text)
+QByteArray asciiUpper(QByteArrayView text)
 {
-    QByteArray lower = text.toByteArray();
-    for (char &c : lower)
-        if (c >= 'A' && c <= 'Z')
-            c = char(c - 'A' + 'a');
-    return lower;
+    QByteArray upper = text.toByteArray();
+    for (char &c : upper)
+        c = AsciiUpper(c);
+    return upper;
 }
 
 // Levenshtein distance, one row at a time; the catalogue name is short, so
@@ -48,21 +47,21 @@ const ParamEntry *CatalogueEntry(QByteArrayView name)
 
 QList<QByteArray> ClosestCatalogueNames(QByteArrayView name)
 {
-    const QByteArray typed = asciiLower(name);
+    const QByteArray typed = asciiUpper(name);
     struct Candidate {
         qsizetype distance;
         const char *name;
     };
     std::vector<Candidate> candidates;
     for (const ParamEntry &entry : ParamCatalogue) {
-        const QByteArray lower = asciiLower(entry.Name);
-        const qsizetype allowed = std::max<qsizetype>(2, lower.size() / 4);
-        const bool contained = typed.size() >= 3 && lower.contains(typed);
+        const QByteArray folded = asciiUpper(entry.Name);
+        const qsizetype allowed = std::max<qsizetype>(2, folded.size() / 4);
+        const bool contained = typed.size() >= 3 && folded.contains(typed);
         // The distance is at least the difference in length, which rules out
         // a long typed name without comparing it.
-        if (!contained && std::abs(typed.size() - lower.size()) > allowed)
+        if (!contained && std::abs(typed.size() - folded.size()) > allowed)
             continue;
-        const qsizetype distance = editDistance(typed, lower);
+        const qsizetype distance = editDistance(typed, folded);
         if (contained || distance <= allowed)
             candidates.push_back({distance, entry.Name});
     }

@@ -2,7 +2,7 @@
 // Typed parameter names against the catalogue: the parameter a name means,
 // and the names a mistyped one was probably meant to be.
 
-#include "ParamCatalogue.h"
+#include "conf_core/ParamCatalogue.h"
 
 #include <QByteArray>
 #include <QByteArrayView>

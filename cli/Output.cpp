@@ -1,6 +1,6 @@
 #include "Output.h"
 
-#include "LocaleText.h"
+#include "fileio/LocaleText.h"
 
 #include <cstdio>
 

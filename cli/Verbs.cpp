@@ -1,15 +1,15 @@
 #include "Verbs.h"
 
-#include "CatalogueNames.h"
-#include "ConfLines.h"
-#include "Description.h"
-#include "FileError.h"
-#include "LangIni.h"
-#include "LocaleText.h"
-#include "Output.h"
-#include "ReadFile.h"
-#include "StartupChecks.h"
-#include "UnifiedDiff.h"
+#include "cli/CatalogueNames.h"
+#include "cli/Output.h"
+#include "cli/UnifiedDiff.h"
+#include "conf_core/ConfLines.h"
+#include "conf_core/StartupChecks.h"
+#include "fileio/FileError.h"
+#include "fileio/LocaleText.h"
+#include "fileio/ReadFile.h"
+#include "localisation/Description.h"
+#include "localisation/LangIni.h"
 
 #include <QJsonArray>
 #include <QJsonDocument>

@@ -2,7 +2,7 @@
 // The verbs of cvconf on the configuration core, the language file and the
 // save of the windows.
 
-#include "Arguments.h"
+#include "cli/Arguments.h"
 
 // Runs the command as the program started by invocationPath (argv[0], which
 // locates the files as it does for the windows). Prints what the verb gives

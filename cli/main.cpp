@@ -1,10 +1,10 @@
 // cvconf: the configuration of a Corvane database server from a shell.
 
-#include "Arguments.h"
-#include "FileError.h"
-#include "LocaleText.h"
-#include "Output.h"
-#include "Verbs.h"
+#include "cli/Arguments.h"
+#include "cli/Output.h"
+#include "cli/Verbs.h"
+#include "fileio/FileError.h"
+#include "fileio/LocaleText.h"
 
 #include <clocale>
 #include <exception>

@@ -1,76 +1,11 @@
 #pragma once
-// The configuration document: corvane.conf as an ordered list of byte lines,
-// normalised so that no blank stands next to "=" outside comment lines.
-//
-// The lines live in one buffer, each followed by its LF, in file order: the
-// file's bytes normalised in place, and behind them the lines set since. An
-// unchanged document is therefore saved as one piece, an edited one as a few.
+// The configuration document's operations as the program names them.
 
-#include "FileStamp.h"
-#include "SafeWrite.h"
+#include "conf_core/ConfDocument.h"
+#include "fileio/SafeWrite.h"
 
 #include <QByteArray>
 #include <QByteArrayView>
-#include <cstdint>
-#include <string>
-#include <vector>
-
-class ConfDocument {
-public:
-    ConfDocument() = default;
-    void clear();
-    // Whether a load filled the document. One that none filled, at start-up
-    // or since a clear(), is never saved over the file.
-    bool isFilled() const { return m_filled; }
-    // The file as the last load read it, or as the last save wrote it.
-    const FileStamp &fileStamp() const { return m_fileStamp; }
-    void setFileStamp(const FileStamp &stamp) { m_fileStamp = stamp; }
-
-    qsizetype lineCount() const { return qsizetype(m_starts.size()); }
-    QByteArrayView line(qsizetype index) const;
-
-    // GetConfValue: the value of the first entry line whose key matches the
-    // name ignoring letter case; empty when there is none.
-    QByteArray value(QByteArrayView name) const;
-    // Whether some entry line's key matches the name: an empty value and no
-    // line look the same to value().
-    bool hasEntry(QByteArrayView name) const { return findEntry(name) >= 0; }
-    // SetConfValue: replaces the first matching line by name "=" value, appends
-    // it when there is none, removes the matching line when the value is empty.
-    void setValue(QByteArrayView name, QByteArrayView value);
-
-    // The document as saved: every line followed by one LF, as contiguous
-    // pieces of the document's own buffer.
-    std::vector<QByteArrayView> savedChunks() const;
-    QByteArray savedText() const;
-
-private:
-    friend void LoadConfFile(ConfDocument &document, const QByteArray &fileName);
-    // The lines of a file's bytes, normalised.
-    explicit ConfDocument(QByteArray fileBytes);
-
-    qsizetype findEntry(QByteArrayView name) const;
-    void hashKeys() const;
-    uint32_t keyHash(QByteArrayView key, bool asciiFolding) const;
-
-    QByteArray m_text;
-    qsizetype m_loadedEnd = 0;  // where the loaded lines end in m_text
-    // Where each line starts in m_text; it ends at the next LF.
-    std::vector<qsizetype> m_starts;
-    // Where loaded lines since removed or replaced start, in order.
-    std::vector<qsizetype> m_dropped;
-    // Per line, a hash of its key as names are matched in m_hashLocale (see
-    // NameMatch.h), made by the load and again after a change of locale; a
-    // line without "=" hashes as 0. A differing hash rules a line out.
-    mutable std::vector<uint32_t> m_keyHashes;
-    mutable std::string m_hashLocale;
-    // Some key is hashed through the locale.
-    mutable bool m_anyLocaleKey = false;
-    // Some key is too long to hash: every lookup compares every key.
-    mutable bool m_compareEveryKey = false;
-    bool m_filled = false;
-    FileStamp m_fileStamp;
-};
 
 // The document's operations on a given document and file. A load that fails,
 // for lack of memory too, leaves the document as it was; saving a document

@@ -1,6 +1,6 @@
 #include "NameMatch.h"
 
-#include "LocaleText.h"
+#include "fileio/LocaleText.h"
 
 #include <algorithm>
 #include <clocale>
@@ -42,7 +42,7 @@ bool asciiFoldingHolds()
 bool hasEscapes(const std::wstring &text)
 {
     for (wchar_t c : text)
-        if (c >= 0xEF00 && c <= 0xEFFF)
+        if (IsByteEscape(c))
             return true;
     return false;
 }
@@ -51,15 +51,11 @@ std::wstring upperWide(QByteArrayView bytes)
 {
     std::wstring wide = LocaleToWide(bytes);
     for (wchar_t &c : wide) {
-        if (c >= L'a' && c <= L'z')
-            c = wchar_t(c - 32);
-        else
-            c = wchar_t(std::towupper(wint_t(c)));
+        const wchar_t ascii = AsciiUpper(c);
+        c = ascii != c ? ascii : wchar_t(std::towupper(wint_t(c)));
     }
     return wide;
 }
-
-char foldAscii(char c) { return (c >= 'a' && c <= 'z') ? char(c - 32) : c; }
 
 uint32_t hashOf(const wchar_t *text, size_t length, uint32_t seed)
 {
@@ -122,7 +118,7 @@ bool NamesMatch(QByteArrayView key, QByteArrayView name)
         if (key.size() != name.size())
             return false;
         for (qsizetype i = 0; i < key.size(); ++i)
-            if (foldAscii(key[i]) != foldAscii(name[i]))
+            if (AsciiUpper(key[i]) != AsciiUpper(name[i]))
                 return false;
         return true;
     }
@@ -159,7 +155,7 @@ std::optional<uint32_t> AsciiFoldedHash(QByteArrayView text)
     unsigned char high = 0;
     for (char c : text) {
         high |= static_cast<unsigned char>(c);
-        hash = hash * 33 + static_cast<unsigned char>(foldAscii(c));
+        hash = hash * 33 + static_cast<unsigned char>(AsciiUpper(c));
     }
     if (high & 0x80)
         return std::nullopt;

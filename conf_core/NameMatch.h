@@ -9,6 +9,13 @@
 #include <optional>
 #include <string>
 
+// The upper case of an ASCII letter a-z, every other character as it is.
+template <typename Char>
+constexpr Char AsciiUpper(Char c)
+{
+    return c >= 'a' && c <= 'z' ? Char(c - 'a' + 'A') : c;
+}
+
 bool NamesMatch(QByteArrayView key, QByteArrayView name);
 
 // True when ASCII text can be matched by folding a-z to A-Z and comparing

@@ -1,9 +1,10 @@
 #include "StartupChecks.h"
 
-#include "ConfLines.h"
-#include "FileError.h"
-#include "LangIni.h"
-#include "ReadFile.h"
+#include "conf_core/ConfLines.h"
+#include "conf_core/NameMatch.h"
+#include "fileio/FileError.h"
+#include "fileio/ReadFile.h"
+#include "localisation/LangIni.h"
 
 bool StartupOk = false;
 QByteArray LangFileName;
@@ -19,9 +20,7 @@ bool IsAsciiLetterCaseOf(QByteArrayView name, QByteArrayView upperCaseName)
     if (name.size() != upperCaseName.size())
         return false;
     for (qsizetype i = 0; i < name.size(); ++i) {
-        const char c = name[i];
-        const char upper = (c >= 'a' && c <= 'z') ? char(c - 'a' + 'A') : c;
-        if (upper != upperCaseName[i])
+        if (AsciiUpper(name[i]) != upperCaseName[i])
             return false;
     }
     return true;

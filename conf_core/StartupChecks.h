@@ -2,7 +2,7 @@
 // Start-up: locating the language, alias and configuration files, opening the
 // language file and deciding whether the application may start.
 
-#include "LanguageState.h"
+#include "localisation/LanguageState.h"
 
 #include <QByteArray>
 #include <QList>

@@ -1,6 +1,6 @@
 #include "QWindows.h"
 
-#include "LocaleText.h"
+#include "fileio/LocaleText.h"
 
 #include <QByteArrayList>
 #include <cstdlib>
@@ -102,12 +102,6 @@ QByteArray launchCommand(const QString &operation, const QString &target, const 
 }
 
 }  // namespace
-
-QString DocumentLaunchCommand(const QString &operation, const QString &target, const QString &parameters,
-                              const QString &directory)
-{
-    return LocaleToText(launchCommand(operation, target, parameters, directory));
-}
 
 int LaunchDocument(const QString &operation, const QString &target, const QString &parameters,
                    const QString &directory)

@@ -12,11 +12,8 @@ extern QString DocumentOpenerCommand;
 QString ChooseDocumentOpener(const QByteArray &searchPath);
 
 // Starts the opener on the target in the background through the shell.
-// Returns 0 when the shell cannot be run at all, 1 otherwise.
+// Every character that is special inside double quotes is escaped, so no
+// input can leave its quotes. Returns 0 when the shell cannot be run at all,
+// 1 otherwise.
 int LaunchDocument(const QString &operation, const QString &target,
                    const QString &parameters = QString(), const QString &directory = QString());
-
-// The shell command LaunchDocument runs; every character that is special
-// inside double quotes is escaped, so no input can leave its quotes.
-QString DocumentLaunchCommand(const QString &operation, const QString &target,
-                              const QString &parameters, const QString &directory);

@@ -1,6 +1,6 @@
 #include "Companion.h"
 
-#include "FileError.h"
+#include "fileio/FileError.h"
 
 #include <QDir>
 #include <climits>

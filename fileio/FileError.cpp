@@ -1,6 +1,6 @@
 #include "FileError.h"
 
-#include "LocaleText.h"
+#include "fileio/LocaleText.h"
 
 #include <QByteArrayList>
 #include <cerrno>

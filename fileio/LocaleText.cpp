@@ -8,11 +8,7 @@
 
 namespace {
 
-constexpr char32_t EscapeBase = 0xEF00;
-
 bool isAscii(char32_t c) { return c != 0 && c < 0x80; }
-
-bool isEscape(char32_t c) { return c >= EscapeBase && c <= EscapeBase + 0xFF; }
 
 // A character that UTF-16 text can hold.
 bool isUnicode(char32_t c) { return c <= 0x10FFFF && (c < 0xD800 || c > 0xDFFF); }
@@ -43,7 +39,7 @@ size_t encodeAlone(char32_t c, char (&out)[2 * MB_LEN_MAX])
 // Unicode (F4 90 80 80, the 5- and 6-byte forms) has no QChar at all.
 bool standsFor(char32_t c, const char *bytes, size_t size)
 {
-    if (c == 0 || isEscape(c) || !isUnicode(c))
+    if (c == 0 || IsByteEscape(c) || !isUnicode(c))
         return false;
     char out[2 * MB_LEN_MAX];
     return encodeAlone(c, out) == size && std::memcmp(out, bytes, size) == 0;
@@ -84,7 +80,7 @@ Decoded decodeOne(const char *bytes, size_t available, bool utf8)
         return {};
     const char32_t c = char32_t(wide);
     if (utf8)
-        return isEscape(c) || !isUnicode(c) ? Decoded{} : Decoded{c, used};
+        return IsByteEscape(c) || !isUnicode(c) ? Decoded{} : Decoded{c, used};
     if (std::mbsinit(&state) && standsFor(c, bytes, used))
         return {c, used};
     // The converter split, composed or held back a character: take the
@@ -119,7 +115,7 @@ void decodeLocale(QByteArrayView bytes, PutAscii putAscii, Put put)
             break;
         const Decoded decoded = decodeOne(p, std::min(longest, size_t(end - p)), utf8);
         if (decoded.size == 0) {
-            put(EscapeBase + static_cast<unsigned char>(*p));
+            put(ByteEscape(*p));
             ++p;
         } else {
             put(decoded.c);
@@ -179,8 +175,8 @@ QByteArray TextToLocale(const QString &text)
         char32_t c = *p++;
         if (QChar::isHighSurrogate(c) && p < end && QChar::isLowSurrogate(*p))
             c = QChar::surrogateToUcs4(char16_t(c), *p++);
-        if (isEscape(c)) {
-            bytes.append(char(c - EscapeBase));
+        if (IsByteEscape(c)) {
+            bytes.append(char(c - ByteEscapeBase));
             continue;
         }
         const size_t used = QChar::isSurrogate(c) ? size_t(-1) : encodeAlone(c, buffer);

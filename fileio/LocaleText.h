@@ -14,6 +14,11 @@
 #include <QString>
 #include <string>
 
+// The private-use characters that stand for single bytes, as above.
+constexpr char16_t ByteEscapeBase = 0xEF00;
+constexpr char16_t ByteEscape(char byte) { return char16_t(ByteEscapeBase + static_cast<unsigned char>(byte)); }
+constexpr bool IsByteEscape(char32_t c) { return c >= ByteEscapeBase && c <= ByteEscapeBase + 0xFF; }
+
 QString LocaleToText(QByteArrayView bytes);
 // Characters the locale cannot represent become "?".
 QByteArray TextToLocale(const QString &text);

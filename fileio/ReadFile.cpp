@@ -1,6 +1,6 @@
 #include "ReadFile.h"
 
-#include "FileError.h"
+#include "fileio/FileError.h"
 
 #include <cerrno>
 #include <cstdint>

@@ -1,6 +1,6 @@
 #pragma once
 
-#include "FileStamp.h"
+#include "fileio/FileStamp.h"
 
 #include <QByteArray>
 #include <cstddef>

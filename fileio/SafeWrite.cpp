@@ -1,9 +1,9 @@
 #include "SafeWrite.h"
 
-#include "Companion.h"
-#include "FileAttributes.h"
-#include "FileError.h"
-#include "ReadFile.h"
+#include "fileio/Companion.h"
+#include "fileio/FileAttributes.h"
+#include "fileio/FileError.h"
+#include "fileio/ReadFile.h"
 
 #include <QDir>
 #include <QFile>

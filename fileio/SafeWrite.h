@@ -40,7 +40,7 @@
 // companion cannot be created, writeFailed for a short or failed write, sync
 // or rename, changedSinceRead as above.
 
-#include "FileStamp.h"
+#include "fileio/FileStamp.h"
 
 #include <QByteArray>
 #include <QByteArrayView>

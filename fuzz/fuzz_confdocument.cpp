@@ -9,10 +9,10 @@
 // length (low 6 bits) and the locale (high 2 bits), byte 2 = line selector,
 // then the name, the value, and the rest is the file.
 
-#include "ConfLines.h"
-#include "NameMatch.h"
+#include "conf_core/ConfLines.h"
+#include "conf_core/NameMatch.h"
 #include "ReferenceConfFile.h"
-#include "SafeWrite.h"
+#include "fileio/SafeWrite.h"
 
 #include <QByteArray>
 #include <QFile>

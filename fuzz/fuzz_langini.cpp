@@ -3,8 +3,8 @@
 // as the same sections and answer every lookup the same way, and writing it
 // back again must give the same text.
 
-#include "LangIni.h"
-#include "SafeWrite.h"
+#include "fileio/SafeWrite.h"
+#include "localisation/LangIni.h"
 
 #include <QByteArray>
 #include <QFile>

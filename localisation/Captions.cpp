@@ -1,8 +1,8 @@
 #include "Captions.h"
 
-#include "LangIni.h"
-#include "LocaleText.h"
-#include "LanguageState.h"
+#include "fileio/LocaleText.h"
+#include "localisation/LangIni.h"
+#include "localisation/LanguageState.h"
 
 const std::array<CaptionKey, 8> CaptionKeys = {{
     {"BReadConfig", "CVConf_BReadConfig", "Read configuration file"},

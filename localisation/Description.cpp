@@ -1,8 +1,8 @@
 #include "Description.h"
 
-#include "LangIni.h"
-#include "LocaleText.h"
-#include "LanguageState.h"
+#include "fileio/LocaleText.h"
+#include "localisation/LangIni.h"
+#include "localisation/LanguageState.h"
 
 QList<QByteArray> SplitDescription(QByteArrayView description)
 {

@@ -1,7 +1,7 @@
 #include "LangIni.h"
 
-#include "ReadFile.h"
-#include "SafeWrite.h"
+#include "fileio/ReadFile.h"
+#include "fileio/SafeWrite.h"
 
 #include <utility>
 

@@ -5,7 +5,7 @@
 // All texts are bytes in the user's locale character set. A NUL byte ends the
 // text that is read; the bytes from it on are kept and written back as they were.
 
-#include "FileStamp.h"
+#include "fileio/FileStamp.h"
 
 #include <QByteArray>
 #include <QByteArrayView>

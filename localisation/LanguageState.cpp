@@ -1,6 +1,6 @@
 #include "LanguageState.h"
 
-#include "LangIni.h"
+#include "localisation/LangIni.h"
 
 std::unique_ptr<LangIniFile> LangIni;
 QByteArray CurrentLanguage;

@@ -1,7 +1,7 @@
 #include "AccessibleRoles.h"
 
-#include "LinkLabel.h"
-#include "MainU.h"
+#include "ui/LinkLabel.h"
+#include "ui/MainU.h"
 
 #include <QAccessibleWidget>
 

@@ -1,10 +1,8 @@
 #include "AliasText.h"
 
-#include "LocaleText.h"
+#include "fileio/LocaleText.h"
 
 namespace {
-
-constexpr char16_t EscapeBase = 0xEF00;
 
 // The text area's cost grows with its number of paragraphs (50 MB of 80-byte
 // lines took 2.2 s to set in as one paragraph each, 0.14 s in paragraphs of
@@ -48,7 +46,7 @@ QString AliasFileToText(QByteArrayView bytes)
                 paragraphStart = text.size();
         } else {
             for (char byte : TextToLocale(QString(*p)))
-                text.append(QChar(char16_t(EscapeBase + static_cast<unsigned char>(byte))));
+                text.append(QChar(ByteEscape(byte)));
         }
         ++p;
     }

@@ -1,9 +1,9 @@
 #include "ChangedFileQuestion.h"
 
-#include "Captions.h"
-#include "FileError.h"
-#include "LanguageState.h"
-#include "MessageBox.h"
+#include "fileio/FileError.h"
+#include "localisation/Captions.h"
+#include "localisation/LanguageState.h"
+#include "ui/MessageBox.h"
 
 bool SaveAskingOverChange(const QByteArray &path, const std::function<void(IfChanged)> &save, QWidget *parent)
 {

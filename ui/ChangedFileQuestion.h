@@ -2,7 +2,7 @@
 // A save that finds the file changed by another program since it was read
 // asks the user, in the current language, whether to overwrite that change.
 
-#include "SafeWrite.h"
+#include "fileio/SafeWrite.h"
 
 #include <QByteArray>
 #include <functional>

@@ -1,16 +1,16 @@
 #include "Editaliases.h"
 
-#include "AliasText.h"
-#include "ChangedFileQuestion.h"
-#include "ErrorHandler.h"
-#include "FocusedButton.h"
-#include "Icons.h"
-#include "LocaleText.h"
-#include "MessageBox.h"
-#include "ReadFile.h"
-#include "SafeWrite.h"
-#include "StartupChecks.h"
-#include "WindowFont.h"
+#include "conf_core/StartupChecks.h"
+#include "fileio/LocaleText.h"
+#include "fileio/ReadFile.h"
+#include "fileio/SafeWrite.h"
+#include "ui/AliasText.h"
+#include "ui/ChangedFileQuestion.h"
+#include "ui/ErrorHandler.h"
+#include "ui/FocusedButton.h"
+#include "ui/Icons.h"
+#include "ui/MessageBox.h"
+#include "ui/WindowFont.h"
 
 #include <QFrame>
 #include <QKeyEvent>

@@ -2,7 +2,7 @@
 // The aliases editor: the alias file as free text, saved on request or when
 // the user confirms on leaving with unsaved changes.
 
-#include "FileStamp.h"
+#include "fileio/FileStamp.h"
 
 #include <QDialog>
 

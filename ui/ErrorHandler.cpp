@@ -1,8 +1,8 @@
 #include "ErrorHandler.h"
 
-#include "FileError.h"
-#include "LocaleText.h"
-#include "MessageBox.h"
+#include "fileio/FileError.h"
+#include "fileio/LocaleText.h"
+#include "ui/MessageBox.h"
 
 #include <QApplication>
 #include <exception>

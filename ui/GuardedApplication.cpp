@@ -1,6 +1,6 @@
 #include "GuardedApplication.h"
 
-#include "ErrorHandler.h"
+#include "ui/ErrorHandler.h"
 
 GuardedApplication::GuardedApplication(int &argc, char **argv) : QApplication(argc, argv) {}
 

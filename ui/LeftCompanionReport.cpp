@@ -1,8 +1,8 @@
 #include "LeftCompanionReport.h"
 
-#include "Companion.h"
-#include "FileError.h"
-#include "MessageBox.h"
+#include "fileio/Companion.h"
+#include "fileio/FileError.h"
+#include "ui/MessageBox.h"
 
 #include <QStringList>
 

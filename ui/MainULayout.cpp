@@ -1,11 +1,11 @@
 // The main window's components: names, places, sizes and docking.
 
-#include "Icons.h"
-#include "LinkLabel.h"
-#include "MainU.h"
-#include "MenuEntryStyle.h"
-#include "SingleLineValidator.h"
-#include "WindowFont.h"
+#include "ui/Icons.h"
+#include "ui/LinkLabel.h"
+#include "ui/MainU.h"
+#include "ui/MenuEntryStyle.h"
+#include "ui/SingleLineValidator.h"
+#include "ui/WindowFont.h"
 
 #include <QHBoxLayout>
 #include <QHeaderView>

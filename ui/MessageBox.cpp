@@ -1,6 +1,6 @@
 #include "MessageBox.h"
 
-#include "WindowFont.h"
+#include "ui/WindowFont.h"
 
 #include <QCloseEvent>
 #include <QKeyEvent>
@@ -21,6 +21,17 @@ QList<Shown> &recorded()
 {
     static QList<Shown> boxes;
     return boxes;
+}
+
+QString titleFor(Kind kind)
+{
+    switch (kind) {
+    case Kind::Information: return QStringLiteral("Information");
+    case Kind::Error: return QStringLiteral("Fehler");
+    case Kind::Warning: return QStringLiteral("Warnung");
+    case Kind::Confirmation: return QStringLiteral("Bestätigung");
+    }
+    return QString();
 }
 
 QMessageBox::Icon iconFor(Kind kind)
@@ -54,17 +65,6 @@ protected:
 };
 
 }  // namespace
-
-QString titleFor(Kind kind)
-{
-    switch (kind) {
-    case Kind::Information: return QStringLiteral("Information");
-    case Kind::Error: return QStringLiteral("Fehler");
-    case Kind::Warning: return QStringLiteral("Warnung");
-    case Kind::Confirmation: return QStringLiteral("Bestätigung");
-    }
-    return QString();
-}
 
 Answer show(Kind kind, const QString &text, Buttons buttons, QWidget *parent, std::optional<Answer> defaultAnswer)
 {

@@ -28,8 +28,6 @@ Answer askYesNo(const QString &text, QWidget *parent = nullptr);
 // A warning with Yes/No and No as default: for a question whose Yes loses something.
 Answer warnYesNo(const QString &text, QWidget *parent = nullptr);
 
-QString titleFor(Kind kind);
-
 // Test hooks.
 struct Shown {
     Kind kind;

@@ -1,12 +1,12 @@
 #include "ProgramEntry.h"
 
-#include "ErrorHandler.h"
-#include "FileError.h"
-#include "GuardedApplication.h"
-#include "LeftCompanionReport.h"
-#include "MainU.h"
-#include "MessageBox.h"
-#include "StartupChecks.h"
+#include "conf_core/StartupChecks.h"
+#include "fileio/FileError.h"
+#include "ui/ErrorHandler.h"
+#include "ui/GuardedApplication.h"
+#include "ui/LeftCompanionReport.h"
+#include "ui/MainU.h"
+#include "ui/MessageBox.h"
 
 #include <QByteArray>
 #include <QList>

@@ -2,7 +2,7 @@
 // the exit statuses, the diff beside diff(1), a file that may not be
 // written, and values in other locales byte for byte.
 
-#include "ParamCatalogue.h"
+#include "conf_core/ParamCatalogue.h"
 #include "TestFiles.h"
 
 #include <QJsonArray>

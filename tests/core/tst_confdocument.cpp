@@ -1,11 +1,11 @@
 // The configuration document: line splitting, normalisation, name matching,
 // setting values and saving, all on real files.
 
-#include "ConfLines.h"
-#include "FileError.h"
+#include "conf_core/ConfLines.h"
+#include "fileio/FileError.h"
 #include "LoadedDocument.h"
 #include "ReferenceConfFile.h"
-#include "SafeWrite.h"
+#include "fileio/SafeWrite.h"
 #include "TestFiles.h"
 
 #include <QFile>

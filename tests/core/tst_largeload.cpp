@@ -3,7 +3,7 @@
 // around "=", a line longer than a read), and a long line costs no more than
 // lines of the same size.
 
-#include "ConfLines.h"
+#include "conf_core/ConfLines.h"
 #include "LoadedDocument.h"
 #include "ReferenceConfFile.h"
 #include "TestFiles.h"

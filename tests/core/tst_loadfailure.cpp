@@ -4,7 +4,7 @@
 // for the file's own buffer, which Qt takes from malloc, a limit on the
 // process's address space.
 
-#include "ConfLines.h"
+#include "conf_core/ConfLines.h"
 #include "LoadedDocument.h"
 #include "Sanitizers.h"
 #include "TestFiles.h"

@@ -3,8 +3,8 @@
 // sizes, in one run; only ratios between these times are judged, so a fast or
 // a busy machine cannot make the test pass or fail on its own.
 
-#include "ConfLines.h"
-#include "ParamCatalogue.h"
+#include "conf_core/ConfLines.h"
+#include "conf_core/ParamCatalogue.h"
 #include "TestFiles.h"
 
 #include <QTemporaryDir>

@@ -1,7 +1,7 @@
 // Text conversion through the C library's locale, and byte-exact round trips.
 
-#include "LocaleText.h"
-#include "NameMatch.h"
+#include "conf_core/NameMatch.h"
+#include "fileio/LocaleText.h"
 #include "TestLocale.h"
 
 #include <QRandomGenerator>

@@ -1,10 +1,10 @@
 // Replacing a file safely: what survives a success (path, links, owner, mode)
 // and what survives every kind of failure (the previous content, whole).
 
-#include "FileError.h"
-#include "FileStamp.h"
-#include "ReadFile.h"
-#include "SafeWrite.h"
+#include "fileio/FileError.h"
+#include "fileio/FileStamp.h"
+#include "fileio/ReadFile.h"
+#include "fileio/SafeWrite.h"
 #include "TestFiles.h"
 
 #include <QDir>

@@ -1,9 +1,9 @@
 // Start-up: file discovery, the language choice and the start-up gate.
 
-#include "ConfLines.h"
-#include "FileError.h"
-#include "LangIni.h"
-#include "StartupChecks.h"
+#include "conf_core/ConfLines.h"
+#include "conf_core/StartupChecks.h"
+#include "fileio/FileError.h"
+#include "localisation/LangIni.h"
 
 #include <QDir>
 #include <QFile>

@@ -1,7 +1,7 @@
 // Clicks the link as the program does: starts with the search path it was
 // given, launches its first argument and exits with LaunchDocument's result.
 
-#include "QWindows.h"
+#include "desktop/QWindows.h"
 
 #include <QString>
 

@@ -1,7 +1,7 @@
-// Launching the desktop's opener: the exact command, inputs that must not
+// Launching the desktop's opener: the arguments it receives, inputs that must not
 // reach the shell as code, and a GUI thread that never waits for the browser.
 
-#include "QWindows.h"
+#include "desktop/QWindows.h"
 
 #include <QDir>
 #include <QDirIterator>
@@ -145,55 +145,6 @@ private slots:
         for (const QString &argument : arguments)
             expected += '[' + argument.toUtf8() + "]\n";
         QCOMPARE(written.readAll(), expected);
-    }
-
-    void xdgOpenCommand()
-    {
-        const QString previous = DocumentOpenerCommand;
-        DocumentOpenerCommand = ChooseDocumentOpener(QByteArray());
-        const QString command = DocumentLaunchCommand(QStringLiteral("open"), Address, QString(), QString());
-        DocumentOpenerCommand = previous;
-        QCOMPARE(command, QStringLiteral("xdg-open \"%1\"&").arg(Address));
-    }
-
-    void commandText_data()
-    {
-        QTest::addColumn<QString>("operation");
-        QTest::addColumn<QString>("target");
-        QTest::addColumn<QString>("parameters");
-        QTest::addColumn<QString>("directory");
-        QTest::addColumn<QString>("command");
-
-        const QString link = QStringLiteral("kfmclient exec \"%1\"&").arg(Address);
-        QTest::newRow("the link") << "open" << Address << "" << "" << link;
-        QTest::newRow("absent parameters and directory") << "open" << Address << QString() << QString() << link;
-        QTest::newRow("empty operation") << "" << Address << "" << "" << link;
-        QTest::newRow("with directory")
-            << "open" << Address << "" << "/srv/web pages" << ("cd \"/srv/web pages\";" + link);
-        QTest::newRow("with parameters")
-            << "open" << Address << "--profile web" << ""
-            << QStringLiteral("kfmclient exec \"%1\" --profile web&").arg(Address);
-        QTest::newRow("blank and control parameters trimmed") << "open" << Address << " \t\n\x01" << "" << link;
-        QTest::newRow("characters special in quotes")
-            << "open" << "a\"b$c`d\\e" << "" << "" << "kfmclient exec \"a\\\"b\\$c\\`d\\\\e\"&";
-        QTest::newRow("special directory")
-            << "open" << "x" << "" << "$HOME\"" << "cd \"\\$HOME\\\"\";kfmclient exec \"x\"&";
-        QTest::newRow("special parameters")
-            << "open" << "x" << "a;b $(c) \"d\" 'e'" << ""
-            << "kfmclient exec \"x\" a\\;b \\$\\(c\\) \\\"d\\\" \\'e\\'&";
-        QTest::newRow("line break inside parameters") << "open" << "x" << "a\nb" << ""
-                                                     << "kfmclient exec \"x\" a\"\n\"b&";
-        QTest::newRow("unknown operation runs nothing") << "print" << Address << "" << "" << "";
-        QTest::newRow("operation is case-sensitive") << "Open" << Address << "" << "" << "";
-    }
-    void commandText()
-    {
-        QFETCH(QString, operation);
-        QFETCH(QString, target);
-        QFETCH(QString, parameters);
-        QFETCH(QString, directory);
-        QFETCH(QString, command);
-        QCOMPARE(DocumentLaunchCommand(operation, target, parameters, directory), command);
     }
 
     // Whatever the inputs hold, the opener receives them as plain text and

@@ -1,8 +1,8 @@
 // Caption texts of the main window and the language panel's caption.
 
-#include "Captions.h"
-#include "LangIni.h"
-#include "StartupChecks.h"
+#include "conf_core/StartupChecks.h"
+#include "localisation/Captions.h"
+#include "localisation/LangIni.h"
 
 #include <QTest>
 #include <clocale>

@@ -1,8 +1,8 @@
 // Parameter descriptions: splitting at the two characters backslash and "n".
 
-#include "Description.h"
-#include "LangIni.h"
-#include "StartupChecks.h"
+#include "conf_core/StartupChecks.h"
+#include "localisation/Description.h"
+#include "localisation/LangIni.h"
 
 #include <QTest>
 #include <clocale>

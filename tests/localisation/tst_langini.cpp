@@ -1,9 +1,9 @@
 // The language file: reading rules, lookup, storing and writing back.
 
-#include "FileError.h"
-#include "LangIni.h"
-#include "ReadFile.h"
-#include "SafeWrite.h"
+#include "fileio/FileError.h"
+#include "fileio/ReadFile.h"
+#include "fileio/SafeWrite.h"
+#include "localisation/LangIni.h"
 
 #include <QDir>
 #include <QFile>

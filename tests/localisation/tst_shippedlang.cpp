@@ -2,10 +2,10 @@
 // language, readable descriptions, and a file that a language switch leaves
 // byte-for-byte intact apart from the chosen language.
 
-#include "Captions.h"
-#include "Description.h"
-#include "LangIni.h"
-#include "ParamCatalogue.h"
+#include "conf_core/ParamCatalogue.h"
+#include "localisation/Captions.h"
+#include "localisation/Description.h"
+#include "localisation/LangIni.h"
 
 #include <QFile>
 #include <QRegularExpression>

@@ -11,9 +11,9 @@
 //                                   opens the language file, stores the choice:
 //                                   "saved" or "error <kind>: <message>"
 
-#include "ConfLines.h"
-#include "FileError.h"
-#include "LangIni.h"
+#include "conf_core/ConfLines.h"
+#include "fileio/FileError.h"
+#include "localisation/LangIni.h"
 #include <QTemporaryFile>
 #include <cerrno>
 #include <clocale>

@@ -2,8 +2,8 @@
 // and recorded instead of shown; then prints each recorded box on a line
 // ("<title>: <text>") and ends with the program's exit status.
 
-#include "MessageBox.h"
-#include "ProgramEntry.h"
+#include "ui/MessageBox.h"
+#include "ui/ProgramEntry.h"
 
 #include <cstdio>
 

@@ -2,13 +2,13 @@
 // file size limit cuts a write short, and while the write calls misbehave: the
 // file on disk must always be one whole version, never a mixture, and keep its mode.
 
-#include "Companion.h"
-#include "ConfLines.h"
-#include "FileError.h"
-#include "FileStamp.h"
+#include "conf_core/ConfLines.h"
+#include "fileio/Companion.h"
+#include "fileio/FileError.h"
+#include "fileio/FileStamp.h"
 #include "LoadedDocument.h"
-#include "ReadFile.h"
-#include "SafeWrite.h"
+#include "fileio/ReadFile.h"
+#include "fileio/SafeWrite.h"
 #include "TestFiles.h"
 
 #include <QDir>

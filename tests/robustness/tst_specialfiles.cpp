@@ -4,12 +4,12 @@
 // Each case runs in a child process bounded in address space and time, so a
 // routine that blocks or reads without end fails the case instead of the machine.
 
-#include "ConfLines.h"
-#include "FileError.h"
+#include "conf_core/ConfLines.h"
+#include "fileio/FileError.h"
 #include "LoadedDocument.h"
-#include "LangIni.h"
-#include "ReadFile.h"
-#include "SafeWrite.h"
+#include "fileio/ReadFile.h"
+#include "fileio/SafeWrite.h"
+#include "localisation/LangIni.h"
 #include "Sanitizers.h"
 #include "TestFiles.h"
 

@@ -1,7 +1,7 @@
 #pragma once
 // A document filled the one way the program fills one: loaded from a file.
 
-#include "ConfLines.h"
+#include "conf_core/ConfLines.h"
 #include "TestFiles.h"
 
 #include <QTemporaryDir>

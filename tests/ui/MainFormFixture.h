@@ -2,9 +2,9 @@
 // A program directory in a temporary folder, started the way the program
 // starts, and the main window over it.
 
-#include "MainU.h"
-#include "MessageBox.h"
-#include "StartupChecks.h"
+#include "conf_core/StartupChecks.h"
+#include "ui/MainU.h"
+#include "ui/MessageBox.h"
 
 #include <QApplication>
 #include <QDir>

@@ -1,9 +1,9 @@
 // What a screen reader gets from both windows and the message boxes, read
 // through Qt's own accessibility interfaces: roles, names, the link's action.
 
-#include "Editaliases.h"
+#include "ui/Editaliases.h"
 #include "MainFormFixture.h"
-#include "QWindows.h"
+#include "desktop/QWindows.h"
 
 #include <QAccessible>
 #include <QAccessibleActionInterface>

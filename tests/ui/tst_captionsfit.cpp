@@ -3,8 +3,8 @@
 // on a machine that has only the fonts the package depends on. The test runs
 // with a fontconfig setup of its own that knows nothing but those fonts.
 
-#include "Editaliases.h"
-#include "LangIni.h"
+#include "localisation/LangIni.h"
+#include "ui/Editaliases.h"
 #include "MainFormFixture.h"
 
 #include <QFontDatabase>

@@ -1,10 +1,10 @@
 // The aliases editor: bytes that survive an unedited save, the line-break
 // rules, the question on Abort, and files that cannot be read or written.
 
-#include "Editaliases.h"
-#include "MessageBox.h"
-#include "SafeWrite.h"
-#include "StartupChecks.h"
+#include "conf_core/StartupChecks.h"
+#include "fileio/SafeWrite.h"
+#include "ui/Editaliases.h"
+#include "ui/MessageBox.h"
 #include "TestLocale.h"
 
 #include <QDir>

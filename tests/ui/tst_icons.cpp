@@ -7,7 +7,7 @@
 #include <QPixmap>
 #include <QSet>
 
-#include "Icons.h"
+#include "ui/Icons.h"
 
 namespace {
 

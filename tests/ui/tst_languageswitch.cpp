@@ -1,9 +1,9 @@
 // The language menu and switching languages on the real window: captions,
 // descriptions, the stored choice and the start after it.
 
-#include "LangIni.h"
+#include "localisation/LangIni.h"
 #include "MainFormFixture.h"
-#include "SafeWrite.h"
+#include "fileio/SafeWrite.h"
 
 #include <QDir>
 #include <QMenu>

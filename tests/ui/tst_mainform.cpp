@@ -1,11 +1,11 @@
 // The main window driven by keyboard and mouse: the list, the description,
 // value editing and its two states, reading and writing the file.
 
-#include "ConfLines.h"
-#include "LeftCompanionReport.h"
+#include "conf_core/ConfLines.h"
+#include "ui/LeftCompanionReport.h"
 #include "MainFormFixture.h"
-#include "ParamCatalogue.h"
-#include "SafeWrite.h"
+#include "conf_core/ParamCatalogue.h"
+#include "fileio/SafeWrite.h"
 
 #include <QClipboard>
 #include <QDir>
