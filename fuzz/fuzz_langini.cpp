@@ -82,6 +82,13 @@ QByteArray readScratch()
     return file.readAll();
 }
 
+void writeScratch(QByteArrayView bytes)
+{
+    QFile file(QString::fromLocal8Bit(scratchFile));
+    check(file.open(QIODevice::WriteOnly | QIODevice::Truncate) && file.write(bytes.data(), bytes.size()) == bytes.size(),
+          "scratch file written");
+}
+
 void removeScratch()
 {
     ::unlink(scratchFile.constData());
@@ -105,7 +112,9 @@ extern "C" int LLVMFuzzerInitialize(int *, char ***)
 extern "C" int LLVMFuzzerTestOneInput(const uint8_t *data, size_t size)
 {
     const QByteArrayView bytes(reinterpret_cast<const char *>(data), qsizetype(size));
-    const LangIniFile first = LangIniFile::fromBytes(scratchFile, bytes);
+    // Read from a file, as the program does, so that its saves know what they replace.
+    writeScratch(bytes);
+    LangIniFile first = LangIniFile::read(scratchFile);
     const QByteArray text = first.serialise();
     const LangIniFile second = LangIniFile::fromBytes(scratchFile, text);
 
@@ -126,10 +135,10 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t *data, size_t size)
     // Through the file: WriteBack, then read it from disk again.
     first.WriteBack();
     check(readScratch() == text, "file holds the written-back text");
-    check(sameSections(LangIniFile::open(scratchFile), first), "file reads back as written");
+    LangIniFile edited = LangIniFile::read(scratchFile);
+    check(sameSections(edited, first), "file reads back as written");
 
     // Setting one entry changes that lookup only, and the file follows.
-    LangIniFile edited = second;
     QByteArray section("GENERAL"), key("CurrentLanguage");
     if (!first.sections().empty() && size > 0) {
         const LangIniFile::Section &chosen = first.sections()[data[0] % first.sections().size()];

@@ -189,7 +189,11 @@ private slots:
         QTextDocument tip;
         tip.setHtml(label->toolTip());
         QCOMPARE(tip.toPlainText(), visible);
-        if (elided) {
+        // A short path can still be too wide, depending on the temporary folder's name.
+        const bool fits = label->fontMetrics().horizontalAdvance(visible) <= label->width();
+        if (elided)
+            QVERIFY(!fits);
+        if (!fits) {
             QVERIFY2(label->text().startsWith(QChar(0x2026)), qPrintable(label->text()));
             QVERIFY(visible.endsWith(label->text().mid(1)));
             QVERIFY(label->text().endsWith(QLatin1String("/corvane.conf")));
