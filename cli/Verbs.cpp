@@ -5,6 +5,7 @@
 #include "cli/UnifiedDiff.h"
 #include "conf_core/ConfLines.h"
 #include "conf_core/StartupChecks.h"
+#include "fileio/Companion.h"
 #include "fileio/FileError.h"
 #include "fileio/LocaleText.h"
 #include "fileio/ReadFile.h"
@@ -190,6 +191,10 @@ int RunCommand(const Command &command, const QByteArray &invocationPath)
         name = parameterName(command.operands[0], command.anyKey);
     if (!findFiles(command, invocationPath, command.verb != Verb::Describe))
         return ExitFileError;
+    // A save killed midway left the whole content it was writing beside the file: say where.
+    if (command.verb != Verb::Describe)
+        if (const QString report = LeftCompanionsReport({ConfFileName}); !report.isEmpty())
+            PrintError(report);
     switch (command.verb) {
     case Verb::List:
         LoadConfFile(*ConfLines, ConfFileName);

@@ -3,6 +3,7 @@
 #include "fileio/FileError.h"
 
 #include <QDir>
+#include <QStringList>
 #include <climits>
 #include <cstdlib>
 #include <dirent.h>
@@ -67,4 +68,18 @@ QList<QByteArray> LeftCompanions(const QByteArray &path)
                                                   CompanionPrefixBeside(real.mid(slash + 1)) + CompanionMark);
     found += entriesStartingWith(CompanionStateDirectory(), CompanionPrefixInState(path) + CompanionMark);
     return found;
+}
+
+QString LeftCompanionsReport(const QList<QByteArray> &files)
+{
+    QStringList found;
+    for (const QByteArray &file : files) {
+        for (const QByteArray &companion : LeftCompanions(file))
+            found.append(QStringLiteral("%1 (for %2)").arg(DisplayPath(companion), DisplayPath(file)));
+    }
+    if (found.isEmpty())
+        return {};
+    return QStringLiteral("A save did not finish. The whole content it was writing is kept in:\n%1\n"
+                          "Compare it with the file it belongs to, and remove it when you no longer need it.")
+        .arg(found.join(QLatin1Char('\n')));
 }

@@ -10,6 +10,7 @@
 
 #include <QByteArray>
 #include <QList>
+#include <QString>
 
 // $XDG_STATE_HOME/cvconfmanager, else ~/.local/state/cvconfmanager.
 QByteArray CompanionStateDirectory();
@@ -21,3 +22,5 @@ extern const char CompanionMark[];  // "unsaved-"
 
 // The companions of the file at this path that saves left behind, as paths.
 QList<QByteArray> LeftCompanions(const QByteArray &path);
+// What a start tells of the companions these files have: empty when none.
+QString LeftCompanionsReport(const QList<QByteArray> &files);

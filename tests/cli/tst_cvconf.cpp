@@ -160,6 +160,18 @@ private slots:
     }
 
     // The plain list and the JSON one agree, in the catalogue's order.
+    // A save killed midway left its companion: every command on that file says where.
+    void leftCompanionIsReported()
+    {
+        writeOld("IpcName=a\n");
+        const QString companion = m_dir.filePath(".work.conf.unsaved-Ab3dE9");
+        writeFile(companion, "IpcName=b\n");
+        const Run result = run({"--file", "%F", "get", "IpcName"});
+        QFile::remove(companion);
+        QCOMPARE(result.status, 0);
+        QCOMPARE(result.out, QByteArray("a\n"));
+        QVERIFY2(result.err.contains(encoded(companion + " (for " + m_file + ")")), result.err.constData());
+    }
     void listAsJson()
     {
         writeOld("ipcname = Corvane\tIPI\nLockSignal=\n");
