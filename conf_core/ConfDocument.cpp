@@ -19,11 +19,10 @@ const char *find(const char *from, const char *to, char c)
 }
 
 // Copies the line [in, end) down to `out`, which lies before it or at it,
-// without the blanks around its "=" signs unless it is a comment; returns the
-// end of the copy and sets keyLength to where its first "=" went, or -1.
+// without the blanks around its "=" signs; returns the end of the copy and
+// sets keyLength to where its first "=" went, or -1.
 char *normaliseLine(char *out, const char *in, const char *end, qsizetype &keyLength)
 {
-    const bool comment = in < end && *in == '#';
     char *const lineStart = out;
     keyLength = -1;
     for (;;) {
@@ -32,13 +31,13 @@ char *normaliseLine(char *out, const char *in, const char *end, qsizetype &keyLe
         out += equals - in;
         if (equals == end)
             return out;
-        while (!comment && out > lineStart && out[-1] == ' ')
+        while (out > lineStart && out[-1] == ' ')
             --out;
         if (keyLength < 0)
             keyLength = out - lineStart;
         *out++ = '=';
         in = equals + 1;
-        while (!comment && in < end && *in == ' ')
+        while (in < end && *in == ' ')
             ++in;
     }
 }
@@ -79,11 +78,18 @@ ConfDocument::ConfDocument(QByteArray fileBytes)
         const char *const lineEnd = find(in, nextCr, '\n');
         const bool crLf = *lineEnd == '\r' && lineEnd + 1 < end && lineEnd[1] == '\n';
         char *const start = out;
-        qsizetype keyLength;
-        out = normaliseLine(out, in, lineEnd, keyLength);
         m_starts.push_back(start - text);
-        // Hashed while the line is at hand.
-        m_keyHashes.push_back(keyHash(keyLength < 0 ? QByteArrayView() : QByteArrayView(start, keyLength), asciiFolding));
+        if (*in == '#') {
+            // Comment lines stay as they are and are not looked up by hash.
+            std::memmove(out, in, size_t(lineEnd - in));
+            out += lineEnd - in;
+            m_keyHashes.push_back(0);
+        } else {
+            qsizetype keyLength;
+            out = normaliseLine(out, in, lineEnd, keyLength);
+            // Hashed while the line is at hand.
+            m_keyHashes.push_back(keyHash(keyLength < 0 ? QByteArrayView() : QByteArrayView(start, keyLength), asciiFolding));
+        }
         *out++ = '\n';
         in = lineEnd + (crLf ? 2 : 1);
     }
@@ -105,7 +111,7 @@ QByteArrayView ConfDocument::line(qsizetype index) const
 
 uint32_t ConfDocument::keyHash(QByteArrayView key, bool asciiFolding) const
 {
-    if (!key.data())
+    if (!key.data() || key.startsWith('#'))
         return 0;
     if (asciiFolding)
         if (const std::optional<uint32_t> hash = AsciiFoldedHash(key))
@@ -144,9 +150,11 @@ qsizetype ConfDocument::findEntry(QByteArrayView name) const
         const QByteArrayView key = keyOf(line(i));
         return key.data() && NamesMatch(key, name);
     };
-    // A name outside ASCII may equal an ASCII key through the locale, and a
-    // very long one a key too long to hash. No parameter name comes here.
-    if (m_compareEveryKey || !IsPlainAscii(name) || name.size() * qsizetype(MB_CUR_MAX) > LongKeyBytes) {
+    // A name outside ASCII may equal an ASCII key through the locale, a very
+    // long one a key too long to hash, and one that begins with "#" only a
+    // comment line's key, which is not hashed. No parameter name comes here.
+    if (m_compareEveryKey || name.startsWith('#') || !IsPlainAscii(name)
+        || name.size() * qsizetype(MB_CUR_MAX) > LongKeyBytes) {
         for (qsizetype i = 0; i < count; ++i)
             if (matches(i))
                 return i;

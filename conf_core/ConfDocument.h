@@ -60,7 +60,8 @@ private:
     std::vector<qsizetype> m_dropped;
     // Per line, a hash of its key as names are matched in m_hashLocale (see
     // NameMatch.h), made by the load and again after a change of locale; a
-    // line without "=" hashes as 0. A differing hash rules a line out.
+    // line without "=" and a comment line hash as 0. A differing hash rules a
+    // line out; a name that begins with "#" is compared with every line.
     mutable std::vector<uint32_t> m_keyHashes;
     mutable std::string m_hashLocale;
     // Some key is hashed through the locale.
