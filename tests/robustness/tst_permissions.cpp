@@ -141,7 +141,7 @@ private slots:
     void initTestCase()
     {
         if (::geteuid() != 0)
-            QSKIP("runs as root: root owns the files, and the helper writes them as the user nobody");
+            QSKIP("needs root: the files belong to root, and the helper writes them as the user nobody");
         QVERIFY(m_root.isValid());
         // The helper, running as nobody, must reach the files, and itself: the
         // build tree may lie where nobody cannot go, so it runs from a copy here.
