@@ -123,8 +123,10 @@ bool apply(ConfDocument &document, const NewValue &newValue)
 {
     if (newValue.value.isEmpty()) {
         bool removed = false;
-        for (; HasConfEntry(document, newValue.name); removed = true)
+        while (HasConfEntry(document, newValue.name)) {
             SetConfValue(document, newValue.name, {});
+            removed = true;
+        }
         return removed;
     }
     if (HasConfEntry(document, newValue.name) && GetConfValue(document, newValue.name) == newValue.value)
