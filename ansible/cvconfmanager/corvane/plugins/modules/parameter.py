@@ -1,4 +1,4 @@
-#!/usr/bin/python
+#!/usr/bin/python3
 # -*- coding: utf-8 -*-
 # Copyright (c) 2026 CVConfManager developers
 # MIT License (see https://opensource.org/licenses/MIT)
