@@ -129,7 +129,8 @@ bool apply(ConfDocument &document, const NewValue &newValue)
         }
         return removed;
     }
-    if (HasConfEntry(document, newValue.name) && GetConfValue(document, newValue.name) == newValue.value)
+    // Not empty, the value can only equal that of an entry line.
+    if (GetConfValue(document, newValue.name) == newValue.value)
         return false;
     SetConfValue(document, newValue.name, newValue.value);
     return true;
@@ -161,8 +162,8 @@ int change(ConfDocument &document, const Command &command, const QList<NewValue>
     if (!SameFileAndContent(document.fileStamp(), beforeStamp))
         throw FileError::changedSinceRead(ConfFileName);
     QList<QJsonValue> previous;
-    for (const NewValue &newValue : values)
-        previous.append(jsonValue(document, newValue.name));
+    for (qsizetype i = 0; command.json && i < values.size(); ++i)
+        previous.append(jsonValue(document, values[i].name));
     bool changed = false;
     for (const NewValue &newValue : values)
         changed = apply(document, newValue) || changed;
