@@ -50,7 +50,7 @@ bool takeVerbOption(Command &command, const QList<QByteArray> &arguments, qsizet
 {
     const QByteArray &argument = arguments[i];
     const Verb verb = command.verb;
-    if (verb == Verb::List && argument == "--json")
+    if ((verb == Verb::List || changesFile(verb)) && argument == "--json")
         command.json = true;
     else if (changesFile(verb) && argument == "--dry-run")
         command.dryRun = true;
@@ -110,8 +110,8 @@ QByteArray UsageText()
 {
     return "Usage: cvconf [--file PATH] list [--json]\n"
            "       cvconf [--file PATH] get [--any-key] NAME\n"
-           "       cvconf [--file PATH] set [--dry-run | --diff] [--any-key] NAME=VALUE...\n"
-           "       cvconf [--file PATH] unset [--dry-run | --diff] [--any-key] NAME...\n"
+           "       cvconf [--file PATH] set [--dry-run | --diff] [--json] [--any-key] NAME=VALUE...\n"
+           "       cvconf [--file PATH] unset [--dry-run | --diff] [--json] [--any-key] NAME...\n"
            "       cvconf describe [--language LANGUAGE] NAME\n"
            "       cvconf --help | --version\n"
            "\n"
@@ -120,12 +120,14 @@ QByteArray UsageText()
            "\n"
            "  list         the 36 parameters: NAME, TAB, VALUE, TAB, DEFAULT (--json: an array)\n"
            "  get          the value; exit status 1 when the file has no line for NAME\n"
-           "  set          sets the values in order and saves once; an empty value removes the line\n"
-           "  unset        removes the lines, like an empty value\n"
+           "  set          sets the values in order and saves once, only when a value changes;\n"
+           "               an empty value removes every line of the name\n"
+           "  unset        removes every line of the names, like an empty value\n"
            "  describe     the parameter's description from CVConfManager.lang\n"
            "  --file PATH  the configuration file (default: corvane.conf beside the program)\n"
            "  --dry-run    prints the change as a unified diff and writes nothing\n"
            "  --diff       writes, and prints the same diff (empty when nothing changed)\n"
+           "  --json       set/unset: prints the change as one JSON object instead of a diff\n"
            "  --any-key    accepts keys outside the catalogue\n"
            "\n"
            "Exit status: 0 done, 1 no value, 2 usage error, 3 a file could not be read or written.\n"

@@ -12,7 +12,7 @@ enum class Verb { Help, Version, List, Get, Set, Unset, Describe };
 struct Command {
     Verb verb = Verb::Help;
     QByteArray file;             // --file; empty: corvane.conf beside the program
-    bool json = false;           // list --json
+    bool json = false;           // list/set/unset --json
     bool dryRun = false;         // set/unset --dry-run
     bool diff = false;           // set/unset --diff
     bool anyKey = false;         // get/set/unset --any-key

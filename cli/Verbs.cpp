@@ -110,7 +110,48 @@ bool savesAs(const ConfDocument &document, QByteArrayView bytes)
     return at == bytes.size();
 }
 
-// set and unset: the values in order, one save, and only when the bytes change.
+// The parameter's value for JSON: null when the file has no entry line for it.
+QJsonValue jsonValue(const ConfDocument &document, QByteArrayView name)
+{
+    return HasConfEntry(document, name) ? QJsonValue(LocaleToText(GetConfValue(document, name))) : QJsonValue();
+}
+
+// Gives the parameter the value unless it has it already; returns whether the
+// document changed. An empty value removes every entry line of the name, as
+// a later one would otherwise become the value the server reads.
+bool apply(ConfDocument &document, const NewValue &newValue)
+{
+    if (newValue.value.isEmpty()) {
+        bool removed = false;
+        while (HasConfEntry(document, newValue.name)) {
+            SetConfValue(document, newValue.name, {});
+            removed = true;
+        }
+        return removed;
+    }
+    // Not empty, the value can only equal that of an entry line.
+    if (GetConfValue(document, newValue.name) == newValue.value)
+        return false;
+    SetConfValue(document, newValue.name, newValue.value);
+    return true;
+}
+
+// set --json: whether the file changed, its text before and after, and per
+// name its value before and after, decoded as list --json decodes values.
+QByteArray changeAsJson(const ConfDocument &document, const QList<NewValue> &values, const QList<QJsonValue> &previous,
+                        bool changed, const QByteArray &before, const QByteArray &after)
+{
+    QJsonArray parameters;
+    for (qsizetype i = 0; i < values.size(); ++i)
+        parameters.append(QJsonObject{{"name", LocaleToText(values[i].name)},
+                                      {"previous", previous[i]},
+                                      {"value", jsonValue(document, values[i].name)}});
+    const QJsonObject change{
+        {"changed", changed}, {"before", LocaleToText(before)}, {"after", LocaleToText(after)}, {"parameters", parameters}};
+    return QJsonDocument(change).toJson(QJsonDocument::Compact) + '\n';
+}
+
+// set and unset: the values in order, one save, and only when a value changes.
 int change(ConfDocument &document, const Command &command, const QList<NewValue> &values)
 {
     LoadConfFile(document, ConfFileName);
@@ -120,13 +161,19 @@ int change(ConfDocument &document, const Command &command, const QList<NewValue>
     const QByteArray before = ReadWholeFile(ConfFileName, &beforeStamp);
     if (!SameFileAndContent(document.fileStamp(), beforeStamp))
         throw FileError::changedSinceRead(ConfFileName);
+    QList<QJsonValue> previous;
+    for (qsizetype i = 0; command.json && i < values.size(); ++i)
+        previous.append(jsonValue(document, values[i].name));
+    bool changed = false;
     for (const NewValue &newValue : values)
-        SetConfValue(document, newValue.name, newValue.value);
-    if (savesAs(document, before))
-        return ExitDone;
-    if (!command.dryRun)
+        changed = apply(document, newValue) || changed;
+    // Values set and set back may leave the bytes as they were.
+    changed = changed && !savesAs(document, before);
+    if (changed && !command.dryRun)
         SaveConfFile(document, ConfFileName);
-    if (command.dryRun || command.diff)
+    if (command.json)
+        PrintOut(changeAsJson(document, values, previous, changed, before, changed ? document.savedText() : before));
+    else if (changed && (command.dryRun || command.diff))
         PrintOut(UnifiedDiff(ConfFileName, before, document.savedText()));
     return ExitDone;
 }
@@ -142,7 +189,11 @@ QList<NewValue> valuesToSet(const Command &command)
         const QByteArray value = pair ? operand.sliced(equals + 1) : QByteArray();
         if (hasLineBreak(value))
             throw UsageError("the value for " + operand.left(equals) + " holds a line break, which would add a line");
-        values.append({parameterName(operand.left(equals), command.anyKey), value});
+        const QByteArray name = parameterName(operand.left(equals), command.anyKey);
+        // Stored as a load would hold the line, so that get returns it and the
+        // same set again changes nothing; empty after that, it unsets.
+        const QByteArray line = ConfDocument::normalisedLine(name + '=' + value);
+        values.append({name, line.sliced(line.indexOf('=') + 1)});
     }
     return values;
 }

@@ -20,11 +20,16 @@ const char *find(const char *from, const char *to, char c)
 
 // Copies the line [in, end) down to `out`, which lies before it or at it,
 // without the blanks around its "=" signs; returns the end of the copy and
-// sets keyLength to where its first "=" went, or -1.
+// sets keyLength to where its first "=" went, or -1. Comment lines stay as
+// they are and have no key.
 char *normaliseLine(char *out, const char *in, const char *end, qsizetype &keyLength)
 {
     char *const lineStart = out;
     keyLength = -1;
+    if (in < end && *in == '#') {
+        std::memmove(out, in, size_t(end - in));
+        return out + (end - in);
+    }
     for (;;) {
         const char *const equals = find(in, end, '=');
         std::memmove(out, in, size_t(equals - in));
@@ -79,23 +84,25 @@ ConfDocument::ConfDocument(QByteArray fileBytes)
         const bool crLf = *lineEnd == '\r' && lineEnd + 1 < end && lineEnd[1] == '\n';
         char *const start = out;
         m_starts.push_back(start - text);
-        if (*in == '#') {
-            // Comment lines stay as they are and are not looked up by hash.
-            std::memmove(out, in, size_t(lineEnd - in));
-            out += lineEnd - in;
-            m_keyHashes.push_back(0);
-        } else {
-            qsizetype keyLength;
-            out = normaliseLine(out, in, lineEnd, keyLength);
-            // Hashed while the line is at hand.
-            m_keyHashes.push_back(keyHash(keyLength < 0 ? QByteArrayView() : QByteArrayView(start, keyLength), asciiFolding));
-        }
+        qsizetype keyLength;
+        out = normaliseLine(out, in, lineEnd, keyLength);
+        // Hashed while the line is at hand.
+        m_keyHashes.push_back(keyHash(keyLength < 0 ? QByteArrayView() : QByteArrayView(start, keyLength), asciiFolding));
         *out++ = '\n';
         in = lineEnd + (crLf ? 2 : 1);
     }
     m_text.truncate(out - text);
     m_loadedEnd = m_text.size();
     m_hashLocale = MatchingLocale();
+}
+
+QByteArray ConfDocument::normalisedLine(QByteArrayView line)
+{
+    QByteArray normalised = line.toByteArray();
+    char *const text = normalised.data();
+    qsizetype keyLength;
+    normalised.truncate(normaliseLine(text, text, text + normalised.size(), keyLength) - text);
+    return normalised;
 }
 
 void ConfDocument::clear()

@@ -18,6 +18,9 @@ class ConfDocument {
 public:
     ConfDocument() = default;
     void clear();
+    // A line as a load holds it: without the blanks around "=", unless it is
+    // a comment line.
+    static QByteArray normalisedLine(QByteArrayView line);
     // Whether a load filled the document. One that none filled, at start-up
     // or since a clear(), is never saved over the file.
     bool isFilled() const { return m_filled; }

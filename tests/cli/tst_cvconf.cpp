@@ -89,7 +89,10 @@ private slots:
         QTest::addColumn<QByteArray>("after");  // null: as before
         auto row = [](const char *name, const QByteArray &before, const char *arguments, int status,
                       const QByteArray &out, const QByteArray &err = {}, const QByteArray &after = {}) {
-            QTest::newRow(name) << before << QByteArray(arguments).split(' ') << status << out << err << after;
+            QList<QByteArray> list = QByteArray(arguments).split(' ');
+            for (QByteArray &argument : list)
+                argument.replace("%_", " ");  // a blank inside an argument
+            QTest::newRow(name) << before << list << status << out << err << after;
         };
         const QByteArray timeout = "connectiontimeout = 180\n# kept\n";
         row("get", timeout, "--file %F get ConnectionTimeout", 0, "180\n");
@@ -106,10 +109,22 @@ private slots:
         row("set an empty value", timeout, "--file %F set ConnectionTimeout=", 0, "", "", "# kept\n");
         row("unset", timeout, "--file %F unset ConnectionTimeout LockSignal", 0, "", "", "# kept\n");
         row("unchanged, not written", "TcpNoNagle=1\n", "--file %F set --diff tcpnonagle=1", 0, "");
+        row("unchanged in another spelling and layout", timeout, "--file %F set --diff ConnectionTimeout=180", 0, "");
+        row("set normalises as a load", timeout, "--file %F set ConnectionTimeout=%_240%_ IpcName=a%_=%_b", 0, "", "",
+            "ConnectionTimeout=240 \n# kept\nIpcName=a=b\n");
+        row("set again what get returns", "ConnectionTimeout=240 \n", "--file %F set --diff ConnectionTimeout=%_240%_", 0, "");
+        row("a blank value unsets", timeout, "--file %F set ConnectionTimeout=%_", 0, "", "", "# kept\n");
+        row("unset removes every line", "IpcName=a\n# kept\nipcname = b\n", "--file %F unset --diff IpcName", 0,
+            "--- %F\n+++ %F\n@@ -1,3 +1 @@\n-IpcName=a\n # kept\n-ipcname = b\n", "", "# kept\n");
+        row("an empty value removes every line", "IpcName=a\nIpcName=b\n", "--file %F set IpcName=", 0, "", "", "");
         row("--dry-run", timeout, "--file %F set --dry-run ConnectionTimeout=9", 0,
             "--- %F\n+++ %F\n@@ -1,2 +1,2 @@\n-connectiontimeout = 180\n+ConnectionTimeout=9\n # kept\n");
         row("--diff", "A=1\n", "--file %F set --diff --any-key B=2", 0, "--- %F\n+++ %F\n@@ -1 +1,2 @@\n A=1\n+B=2\n", "",
             "A=1\nB=2\n");
+        row("--dry-run --json", timeout, "--file %F set --dry-run --json ConnectionTimeout=240 LockSignal=", 0,
+            R"({"after":"ConnectionTimeout=240\n# kept\n","before":"connectiontimeout = 180\n# kept\n","changed":true,)"
+            R"("parameters":[{"name":"ConnectionTimeout","previous":"180","value":"240"},)"
+            R"({"name":"LockSignal","previous":null,"value":null}]})" "\n");
         row("a line break in a value", timeout, "--file %F set IpcName=a\rb", 2, "",
             "the value for IpcName holds a line break, which would add a line");
         row("--dry-run with --diff", timeout, "set --dry-run --diff IpcName=a", 2, "", "--dry-run and --diff exclude each other");
