@@ -263,7 +263,13 @@ void TMainForm::LbUrlClick(QObject *sender)
 {
     if (!qobject_cast<QLabel *>(sender))
         return;
-    LaunchDocument(QStringLiteral("open"), QString::fromLatin1(ProjectWebAddress));
+    const QString address = QString::fromLatin1(ProjectWebAddress);
+    if (LaunchDocument(QStringLiteral("open"), address) == LaunchNotAsRoot)
+        MessageBox::show(MessageBox::Kind::Information,
+                         QStringLiteral("This program runs as root and starts no web browser as root. "
+                                        "Please open %1 in your own browser.")
+                             .arg(address),
+                         MessageBox::Buttons::Ok, this);
 }
 
 QTreeWidgetItem *TMainForm::selectedRow() const
