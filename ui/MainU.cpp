@@ -10,6 +10,7 @@
 #include "localisation/Captions.h"
 #include "localisation/Description.h"
 #include "localisation/LangIni.h"
+#include "localisation/LanguageChoice.h"
 #include "ui/AccessibleRoles.h"
 #include "ui/ChangedFileQuestion.h"
 #include "ui/Editaliases.h"
@@ -230,7 +231,7 @@ void TMainForm::LanguageItemClick(QAction *sender)
 {
     const QByteArray language = Languages.value(sender->data().toLongLong(), TextToLocale(sender->objectName()));
     try {
-        LangIni->RereadAndWriteEntry("GENERAL", "CurrentLanguage", language);
+        StoreLanguageChoice(*LangIni, language);
     } catch (const FileError &error) {
         // The choice still applies to this run; only the next start forgets it.
         ShowGeneralError(error.message());
