@@ -44,9 +44,7 @@ QString refusalOf(const QByteArray &bytes)
         return QString();
     return QStringLiteral("%1 is too large for this editor, which opens %2 lines and %3 MB at most. "
                           "Please edit the file with another text editor.")
-        .arg(LocaleToText(AliasesFileName))
-        .arg(MostLines)
-        .arg(MostMegabytes);
+        .arg(LocaleToText(AliasesFileName), QString::number(MostLines), QString::number(MostMegabytes));
 }
 
 QPushButton *createButton(QWidget *parent, const QString &objectName, const QString &caption,
@@ -136,9 +134,7 @@ void TEditaliasesFrm::FormCreate()
         if (const qsizetype line = FirstLineLongerThan(text, LongestLine)) {
             m_refusal = QStringLiteral("Line %1 of %2 has more than %3 characters, too long for this editor. "
                                        "Please edit the file with another text editor.")
-                            .arg(line)
-                            .arg(LocaleToText(AliasesFileName))
-                            .arg(LongestLine);
+                            .arg(QString::number(line), LocaleToText(AliasesFileName), QString::number(LongestLine));
             return;
         }
         MemoAliases->setPlainText(text);

@@ -5,19 +5,15 @@
 #include <QByteArray>
 #include <QtGlobal>
 
-class EnvironmentVariable {
-public:
-    EnvironmentVariable(const char *name, const QByteArray &value)
-        : m_name(name), m_wasSet(qEnvironmentVariableIsSet(name)), m_previous(qgetenv(name))
+struct EnvironmentVariable {
+    EnvironmentVariable(const char *name, const QByteArray &value) : name(name), previous(qgetenv(name))
     {
         value.isNull() ? qunsetenv(name) : qputenv(name, value);
     }
-    ~EnvironmentVariable() { m_wasSet ? qputenv(m_name, m_previous) : qunsetenv(m_name); }
-    EnvironmentVariable(const EnvironmentVariable &) = delete;
-    EnvironmentVariable &operator=(const EnvironmentVariable &) = delete;
+    ~EnvironmentVariable() { wasSet ? qputenv(name, previous) : qunsetenv(name); }
+    Q_DISABLE_COPY(EnvironmentVariable)
 
-private:
-    const char *m_name;
-    bool m_wasSet;
-    QByteArray m_previous;
+    const char *name;
+    const QByteArray previous;
+    const bool wasSet = !previous.isNull();
 };

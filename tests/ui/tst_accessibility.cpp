@@ -225,7 +225,7 @@ private slots:
     }
 
     // The link's press action and a mouse click start the same opener
-    // command; as root with no user to start it as, both show the address.
+    // command; as root with no user to start it as, the address is shown.
     void linkCanBePressed_data()
     {
         QTest::addColumn<QByteArray>("sudoUid");
@@ -248,25 +248,20 @@ private slots:
         QCOMPARE(accessible(link)->role(), QAccessible::Link);
         QCOMPARE(actions->actionNames(), QStringList{QAccessibleActionInterface::pressAction()});
 
-        const auto answerBox = [boxed] {
-            if (boxed)
-                MessageBox::setNextAnswer(MessageBox::Answer::Ok);
-        };
-        answerBox();
+        if (boxed)
+            MessageBox::setNextAnswer(MessageBox::Answer::Ok);
         actions->doAction(QAccessibleActionInterface::pressAction());
-        answerBox();
-        QTest::mouseClick(link, Qt::LeftButton);
-        if (!boxed) {
-            const QByteArray once = QByteArray(ProjectWebAddress) + '\n';
-            QTRY_COMPARE(fileBytes(openerLog()), once + once);
+        if (boxed) {
+            QCOMPARE(MessageBox::shownBoxes().size(), 1);
+            QCOMPARE(MessageBox::shownBoxes()[0].kind, MessageBox::Kind::Information);
+            QVERIFY2(MessageBox::shownBoxes()[0].text.contains(ProjectWebAddress), qPrintable(MessageBox::shownBoxes()[0].text));
+            QVERIFY(!QFile::exists(openerLog()));
             return;
         }
-        QCOMPARE(MessageBox::shownBoxes().size(), 2);
-        for (const MessageBox::Shown &box : MessageBox::shownBoxes()) {
-            QCOMPARE(box.kind, MessageBox::Kind::Information);
-            QVERIFY2(box.text.contains(QLatin1String(ProjectWebAddress)), qPrintable(box.text));
-        }
-        QVERIFY(!QFile::exists(openerLog()));
+        const QByteArray once = QByteArray(ProjectWebAddress) + '\n';
+        QTRY_COMPARE(fileBytes(openerLog()), once);
+        QTest::mouseClick(link, Qt::LeftButton);
+        QTRY_COMPARE(fileBytes(openerLog()), once + once);
     }
 
     // Only the buttons on screen are announced; Escape and the title-bar
