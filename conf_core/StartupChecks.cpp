@@ -5,6 +5,7 @@
 #include "fileio/FileError.h"
 #include "fileio/ReadFile.h"
 #include "localisation/LangIni.h"
+#include "localisation/LanguageChoice.h"
 
 bool StartupOk = false;
 QByteArray LangFileName;
@@ -60,7 +61,7 @@ void StartupChecks(const QList<QByteArray> &commandLine,
         return;
     }
 
-    CurrentLanguage = LangIni->ReadEntry("GENERAL", "CurrentLanguage", QByteArray());
+    CurrentLanguage = ChosenLanguage(*LangIni);
     if (CurrentLanguage.isEmpty())
         CurrentLanguage = "ENGLISH";
 

@@ -4,11 +4,6 @@
 
 namespace {
 
-// The text area's cost grows with its number of paragraphs (50 MB of 80-byte
-// lines took 2.2 s to set in as one paragraph each, 0.14 s in paragraphs of
-// this size), and a keystroke lays out the whole paragraph it falls in.
-constexpr qsizetype ParagraphChars = 4096;
-
 bool alteredByTextArea(QChar c)
 {
     return c == u'\r' || c == QChar::LineSeparator || c == QChar::ParagraphSeparator
@@ -27,24 +22,17 @@ QString AliasFileToText(QByteArrayView bytes)
     const QString decoded = LocaleToText(bytes);
     QString text;
     text.reserve(decoded.size());
-    qsizetype paragraphStart = 0;
     const QChar *p = decoded.constData();
     const QChar *const end = p + decoded.size();
     while (p < end) {
         const QChar *run = p;
-        while (p < end && *p != u'\n' && !alteredByTextArea(*p))
+        while (p < end && !alteredByTextArea(*p))
             ++p;
         text.append(run, p - run);
         if (p == end)
             break;
-        if (*p == u'\r' && p + 1 < end && p[1] == u'\n')
-            ++p;
-        if (*p == u'\n') {
-            const bool full = text.size() - paragraphStart >= ParagraphChars;
-            text.append(full ? QChar(u'\n') : QChar(QChar::LineSeparator));
-            if (full)
-                paragraphStart = text.size();
-        } else {
+        // The CR of a CR LF goes; the LF starts the next run.
+        if (*p != u'\r' || p + 1 == end || p[1] != u'\n') {
             for (char byte : TextToLocale(QString(*p)))
                 text.append(QChar(ByteEscape(byte)));
         }

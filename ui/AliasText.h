@@ -10,8 +10,7 @@
 // CR LF pairs become line breaks; the rest is decoded in the locale's charset.
 // Characters the text area would turn into line breaks (a lone CR, U+2028,
 // U+2029, the frame markers U+FDD0/U+FDD1) are held as the escapes of their
-// bytes instead. Lines are joined into paragraphs of a few thousand characters
-// by line separators (U+2028); a paragraph ends with LF.
+// bytes instead, so each line of the file is one paragraph of the text area.
 QString AliasFileToText(QByteArrayView bytes);
 
 // The text area's raw text, where LF, U+2028 and U+2029 all end a line: one

@@ -27,6 +27,26 @@ namespace {
 // times slower (cvconf_bench_aliases --sweep).
 constexpr qsizetype LongestLine = 16384;
 
+// The largest file the text area opens within about a second, with room for
+// a slower or busier machine: each line is a paragraph of its own, and their
+// number sets the time to open. On the machine of docs/PERFORMANCE.md, at a
+// load of 6, 100,000 lines of 80 bytes took 0.42 s to set in, 200,000 took
+// 0.78 s and 400,000 1.75 s; 3,000 lines of 16,384 characters (49 MB) took
+// 0.50 s (cvconf_bench_aliases --sweep).
+constexpr qsizetype MostLines = 50000;
+constexpr qsizetype MostMegabytes = 20;
+
+// Counted before a byte is decoded, so that a huge file is refused at once.
+QString refusalOf(const QByteArray &bytes)
+{
+    const qsizetype lines = bytes.count('\n') + (bytes.isEmpty() || bytes.endsWith('\n') ? 0 : 1);
+    if (lines <= MostLines && bytes.size() <= MostMegabytes * 1000 * 1000)
+        return QString();
+    return QStringLiteral("%1 is too large for this editor, which opens %2 lines and %3 MB at most. "
+                          "Please edit the file with another text editor.")
+        .arg(LocaleToText(AliasesFileName), QString::number(MostLines), QString::number(MostMegabytes));
+}
+
 QPushButton *createButton(QWidget *parent, const QString &objectName, const QString &caption,
                           const QString &iconName, const QRect &geometry)
 {
@@ -100,26 +120,28 @@ void TEditaliasesFrm::keyPressEvent(QKeyEvent *event)
 
 bool TEditaliasesFrm::FileRefused() const
 {
-    return m_tooLongLine != 0;
+    return !m_refusal.isEmpty();
 }
 
 void TEditaliasesFrm::FormCreate()
 {
     m_fileRead = RunGuarded([this] {
-        const QString text = AliasFileToText(ReadWholeFile(AliasesFileName, &m_readStamp));
-        m_tooLongLine = FirstLineLongerThan(text, LongestLine);
-        if (m_tooLongLine != 0)
+        const QByteArray bytes = ReadWholeFile(AliasesFileName, &m_readStamp);
+        m_refusal = refusalOf(bytes);
+        if (!m_refusal.isEmpty())
             return;
+        const QString text = AliasFileToText(bytes);
+        if (const qsizetype line = FirstLineLongerThan(text, LongestLine)) {
+            m_refusal = QStringLiteral("Line %1 of %2 has more than %3 characters, too long for this editor. "
+                                       "Please edit the file with another text editor.")
+                            .arg(QString::number(line), LocaleToText(AliasesFileName), QString::number(LongestLine));
+            return;
+        }
         MemoAliases->setPlainText(text);
         MemoAliases->document()->setModified(false);
-    }) && m_tooLongLine == 0;
-    if (m_tooLongLine != 0)
-        MessageBox::showError(QStringLiteral("Line %1 of %2 has more than %3 characters, too long for this editor. "
-                                             "Please edit the file with another text editor.")
-                                  .arg(m_tooLongLine)
-                                  .arg(LocaleToText(AliasesFileName))
-                                  .arg(LongestLine),
-                              parentWidget());
+    }) && m_refusal.isEmpty();
+    if (!m_refusal.isEmpty())
+        MessageBox::showError(m_refusal, parentWidget());
     // Nothing typed into the empty area could be saved over the unread file.
     MemoAliases->setReadOnly(!m_fileRead);
 }

@@ -17,8 +17,8 @@ class TEditaliasesFrm : public QDialog {
 public:
     explicit TEditaliasesFrm(QWidget *owner);
 
-    // A line of the file was too long for the text area: the user has been
-    // told, and the window must not be shown.
+    // The file had too many lines, or one too long, for the text area: the
+    // user has been told, and the window must not be shown.
     bool FileRefused() const;
 
 protected:
@@ -40,6 +40,6 @@ private:
     // False after a failed load: the empty text area must not replace the file.
     bool m_fileRead = false;
     FileStamp m_readStamp;  // the file as read, then as last saved
-    // The first line too long for the text area (from 1), or 0.
-    qsizetype m_tooLongLine = 0;
+    // Why the file is too large for the text area, or empty.
+    QString m_refusal;
 };

@@ -10,6 +10,7 @@
 #include "localisation/Captions.h"
 #include "localisation/Description.h"
 #include "localisation/LangIni.h"
+#include "localisation/LanguageChoice.h"
 #include "ui/AccessibleRoles.h"
 #include "ui/ChangedFileQuestion.h"
 #include "ui/Editaliases.h"
@@ -230,7 +231,7 @@ void TMainForm::LanguageItemClick(QAction *sender)
 {
     const QByteArray language = Languages.value(sender->data().toLongLong(), TextToLocale(sender->objectName()));
     try {
-        LangIni->RereadAndWriteEntry("GENERAL", "CurrentLanguage", language);
+        StoreLanguageChoice(*LangIni, language);
     } catch (const FileError &error) {
         // The choice still applies to this run; only the next start forgets it.
         ShowGeneralError(error.message());
@@ -263,7 +264,13 @@ void TMainForm::LbUrlClick(QObject *sender)
 {
     if (!qobject_cast<QLabel *>(sender))
         return;
-    LaunchDocument(QStringLiteral("open"), QString::fromLatin1(ProjectWebAddress));
+    const QString address = QString::fromLatin1(ProjectWebAddress);
+    if (LaunchDocument(QStringLiteral("open"), address) == LaunchNotAsRoot)
+        MessageBox::show(MessageBox::Kind::Information,
+                         QStringLiteral("This program runs as root and starts no web browser as root. "
+                                        "Please open %1 in your own browser.")
+                             .arg(address),
+                         MessageBox::Buttons::Ok, this);
 }
 
 QTreeWidgetItem *TMainForm::selectedRow() const

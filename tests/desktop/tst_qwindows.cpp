@@ -2,6 +2,7 @@
 // reach the shell as code, and a GUI thread that never waits for the browser.
 
 #include "desktop/QWindows.h"
+#include "EnvironmentVariable.h"
 
 #include <QDir>
 #include <QDirIterator>
@@ -11,17 +12,26 @@
 #include <QTemporaryDir>
 #include <QTest>
 #include <clocale>
+#include <optional>
+#include <pwd.h>
 #include <sys/resource.h>
+#include <sys/stat.h>
 #include <sys/wait.h>
 #include <unistd.h>
 
 namespace {
 
 const QString Address = QStringLiteral("https://www.corvane.example/cvconfmanager/");
+// As root the opener runs as this user, the tests' SUDO_UID: what it must
+// reach is open to everyone.
+constexpr uid_t Nobody = 65534;
+
+bool openToEveryone(const QString &path) { return ::chmod(QFile::encodeName(path).constData(), 0777) == 0; }
 
 // An opener (kfmclient unless named otherwise) first on PATH that writes its
-// working directory and its arguments, one per line in brackets; a held one
-// first waits until it is released, or 30 s at most.
+// working directory and its arguments, one per line in brackets, after its
+// user, groups and home; a held one first waits until it is released, or
+// 30 s at most.
 class FakeOpener {
 public:
     enum Start { Free, Held };
@@ -33,21 +43,25 @@ public:
         if (file.open(QIODevice::WriteOnly)) {
             file.write(QStringLiteral("#!/bin/sh\n"
                                       "i=%1; while [ $i -gt 0 ] && [ ! -e '%3' ]; do sleep 0.1; i=$((i-1)); done\n"
+                                      "{ id -u; id -G; echo \"$HOME\"; } > '%4'\n"
                                       "{ pwd; for a in \"$@\"; do printf '[%s]\\n' \"$a\"; done; } > '%2.part'\n"
                                       "mv '%2.part' '%2'\n")
                            .arg(start == Held ? 300 : 0)
                            .arg(recordPath())
                            .arg(releasePath())
+                           .arg(identityPath())
                            .toUtf8());
             file.close();
         }
-        file.setPermissions(QFile::ReadOwner | QFile::WriteOwner | QFile::ExeOwner);
+        openToEveryone(script);
+        openToEveryone(m_dir.path());
         qputenv("PATH", QFile::encodeName(m_dir.path()) + ':' + m_oldPath);
     }
     ~FakeOpener() { qputenv("PATH", m_oldPath); }
 
     QString recordPath() const { return m_dir.filePath(QStringLiteral("record")); }
     QString releasePath() const { return m_dir.filePath(QStringLiteral("release")); }
+    QString identityPath() const { return m_dir.filePath(QStringLiteral("identity")); }
     bool release() const { return QFile(releasePath()).open(QIODevice::WriteOnly); }
 
     // The record, or a note that none came within the time.
@@ -79,6 +93,8 @@ QByteArray recordOf(const QString &directory, const QStringList &arguments)
 class TestQWindows : public QObject {
     Q_OBJECT
 
+    std::optional<EnvironmentVariable> m_pkexecUid, m_sudoUid;
+
 private slots:
     void initTestCase()
     {
@@ -86,6 +102,10 @@ private slots:
         QCOMPARE(DocumentOpenerCommand, ChooseDocumentOpener(qgetenv("PATH")));
         // The tests below put their own kfmclient first on PATH.
         DocumentOpenerCommand = QStringLiteral("kfmclient exec");
+        if (::geteuid() == 0) {
+            m_pkexecUid.emplace("PKEXEC_UID", QByteArray());
+            m_sudoUid.emplace("SUDO_UID", QByteArray::number(Nobody));
+        }
     }
 
     // The opener is chosen from the search path the program starts with:
@@ -108,6 +128,7 @@ private slots:
         QFETCH(QStringList, arguments);
 
         QTemporaryDir bin;
+        QVERIFY(openToEveryone(bin.path()));
         const QString record = bin.filePath(QStringLiteral("record"));
         // Each stand-in records under its own name; mv by its full path, as
         // the search path holds nothing but the stand-ins.
@@ -122,7 +143,7 @@ private slots:
             file.close();
             QVERIFY(file.setPermissions(permissions));
         };
-        const auto executable = QFile::ReadOwner | QFile::WriteOwner | QFile::ExeOwner;
+        const auto executable = QFile::ReadOwner | QFile::WriteOwner | QFile::ExeOwner | QFile::ReadOther | QFile::ExeOther;
         writeOpener(QStringLiteral("xdg-open"), executable);
         if (kfmclient == QLatin1String("program"))
             writeOpener(QStringLiteral("kfmclient"), executable);
@@ -195,12 +216,13 @@ private slots:
         QFETCH(QStringList, arguments);
 
         QTemporaryDir work;
+        QVERIFY(openToEveryone(work.path()));
         const QString previous = QDir::currentPath();
         QVERIFY(QDir::setCurrent(work.path()));
         QString directory;
         if (!directoryName.isEmpty()) {
             directory = work.filePath(directoryName);
-            QVERIFY(QDir().mkdir(directory));
+            QVERIFY(QDir().mkdir(directory) && openToEveryone(directory));
         }
 
         FakeOpener opener;
@@ -212,6 +234,47 @@ private slots:
         QCOMPARE(record, recordOf(directory.isEmpty() ? work.path() : directory, arguments));
         QDirIterator found(work.path(), {"MARK"}, QDir::Files, QDirIterator::Subdirectories);
         QVERIFY2(!found.hasNext(), "an input ran as a command");
+    }
+
+    // As root the opener runs as the user who started the program through
+    // pkexec or sudo, with that user's groups and home, or not at all.
+    void asRootOpenerRunsAsInvokingUser_data()
+    {
+        if (::geteuid() != 0)
+            QSKIP("needs root: only root's opener runs as another user");
+        QTest::addColumn<QByteArray>("pkexecUid");
+        QTest::addColumn<QByteArray>("sudoUid");
+        QTest::addColumn<QString>("boundingSet");  // of capabilities, through setpriv
+        QTest::addColumn<int>("result");
+        const QByteArray nobody = QByteArray::number(Nobody);
+        QTest::newRow("SUDO_UID") << QByteArray() << nobody << "+all" << int(LaunchStarted);
+        QTest::newRow("PKEXEC_UID before SUDO_UID") << nobody << QByteArray("0") << "+all" << int(LaunchStarted);
+        QTest::newRow("neither") << QByteArray() << QByteArray() << "+all" << int(LaunchNotAsRoot);
+        QTest::newRow("SUDO_UID of root") << QByteArray() << QByteArray("0") << "+all" << int(LaunchNotAsRoot);
+        QTest::newRow("unknown user") << QByteArray() << QByteArray("4000000000") << "+all" << int(LaunchNotAsRoot);
+        QTest::newRow("no right to change user") << QByteArray() << nobody << "-setuid,-setgid" << int(LaunchNotAsRoot);
+    }
+    void asRootOpenerRunsAsInvokingUser()
+    {
+        QFETCH(QByteArray, pkexecUid);
+        QFETCH(QByteArray, sudoUid);
+        QFETCH(QString, boundingSet);
+        QFETCH(int, result);
+        FakeOpener opener;
+        const EnvironmentVariable pkexec("PKEXEC_UID", pkexecUid), sudo("SUDO_UID", sudoUid);
+        QProcess program;
+        program.start("setpriv", {"--bounding-set=" + boundingSet, "--", CV_OPEN_LINK_TOOL, Address});
+        QVERIFY(program.waitForFinished(10000));
+        QCOMPARE(program.exitCode(), result);
+        if (result != LaunchStarted) {
+            QCOMPARE(opener.waitForRecord(500), QByteArray("<no record>"));
+            return;
+        }
+        QCOMPARE(opener.waitForRecord(), recordOf(QDir::currentPath(), {"exec", Address}));
+        const struct passwd *user = ::getpwuid(Nobody);
+        QFile identity(opener.identityPath());
+        QVERIFY(user && identity.open(QIODevice::ReadOnly));
+        QCOMPARE(identity.readAll(), QStringLiteral("%1\n%2\n%3\n").arg(Nobody).arg(user->pw_gid).arg(user->pw_dir).toUtf8());
     }
 
     void slowOpenerDoesNotBlock()
@@ -226,6 +289,7 @@ private slots:
     void missingOpenerStillSucceeds()
     {
         QTemporaryDir empty;
+        QVERIFY(openToEveryone(empty.path()));
         const QByteArray oldPath = qgetenv("PATH");
         qputenv("PATH", QFile::encodeName(empty.path()));
         const int result = LaunchDocument(QStringLiteral("open"), Address, QString(), QString());

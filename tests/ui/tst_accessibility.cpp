@@ -4,6 +4,7 @@
 #include "ui/Editaliases.h"
 #include "MainFormFixture.h"
 #include "desktop/QWindows.h"
+#include "EnvironmentVariable.h"
 
 #include <QAccessible>
 #include <QAccessibleActionInterface>
@@ -11,6 +12,7 @@
 #include <QTimer>
 #include <clocale>
 #include <functional>
+#include <unistd.h>
 
 namespace {
 
@@ -222,9 +224,22 @@ private slots:
         QVERIFY(namelessControls(&window).first().endsWith(QLatin1String("unnamed")));
     }
 
-    // The link's press action and a mouse click start the same opener command.
+    // The link's press action and a mouse click start the same opener
+    // command; as root with no user to start it as, the address is shown.
+    void linkCanBePressed_data()
+    {
+        QTest::addColumn<QByteArray>("sudoUid");
+        QTest::newRow("opener started") << QByteArray("65534");  // as root, the user who runs it
+        QTest::newRow("as root with no user: the address in a box") << QByteArray();
+    }
     void linkCanBePressed()
     {
+        QFETCH(QByteArray, sudoUid);
+        const bool boxed = sudoUid.isNull();
+        if (boxed && ::geteuid() != 0)
+            QSKIP("needs root: only root is refused the opener");
+        const EnvironmentVariable pkexec("PKEXEC_UID", QByteArray()), sudo("SUDO_UID", sudoUid);
+        QVERIFY(QFile::setPermissions(m_openerLog.path(), QFile::Permissions(0x7777)));
         QFile::remove(openerLog());
         DocumentOpenerCommand = QStringLiteral("printf '%s\\n' >>'%1'").arg(openerLog());
         QWidget *link = f.child("LbUrl");
@@ -233,7 +248,16 @@ private slots:
         QCOMPARE(accessible(link)->role(), QAccessible::Link);
         QCOMPARE(actions->actionNames(), QStringList{QAccessibleActionInterface::pressAction()});
 
+        if (boxed)
+            MessageBox::setNextAnswer(MessageBox::Answer::Ok);
         actions->doAction(QAccessibleActionInterface::pressAction());
+        if (boxed) {
+            QCOMPARE(MessageBox::shownBoxes().size(), 1);
+            QCOMPARE(MessageBox::shownBoxes()[0].kind, MessageBox::Kind::Information);
+            QVERIFY2(MessageBox::shownBoxes()[0].text.contains(ProjectWebAddress), qPrintable(MessageBox::shownBoxes()[0].text));
+            QVERIFY(!QFile::exists(openerLog()));
+            return;
+        }
         const QByteArray once = QByteArray(ProjectWebAddress) + '\n';
         QTRY_COMPARE(fileBytes(openerLog()), once);
         QTest::mouseClick(link, Qt::LeftButton);

@@ -4,11 +4,13 @@
 #include "localisation/LangIni.h"
 #include "MainFormFixture.h"
 #include "fileio/SafeWrite.h"
+#include "EnvironmentVariable.h"
 
 #include <QDir>
 #include <QMenu>
 #include <QPlainTextEdit>
 #include <QProcess>
+#include <QTemporaryDir>
 #include <QScreen>
 #include <cerrno>
 #include <clocale>
@@ -258,6 +260,37 @@ private slots:
         QCOMPARE(f.button("BReadConfig")->text(), QStringLiteral("Konfiguration lesen"));
         QCOMPARE(QDir(f.dir.path()).entryList(QDir::AllEntries | QDir::Hidden | QDir::System), before);
         QVERIFY(!QFileInfo(path).isFile());
+    }
+
+    // Where the language file belongs to root, a user's choice is theirs:
+    // the user's next start (cvconf, which starts up the same way) has it,
+    // and the language file stays as it was.
+    void choiceOfUserWhoMayNotWriteIsTheirs()
+    {
+        if (::geteuid() != 0)
+            QSKIP("needs root: the language file belongs to root, and the choice is made as the user nobody");
+        QTemporaryDir config;
+        QVERIFY(QFile::setPermissions(config.path(), QFile::Permissions(0x7777)));
+        QVERIFY(QFile::setPermissions(f.dir.path(), QFile::Permissions(0x7555)));
+        const QString cvconf = f.path("cvconf");  // finds its files beside itself
+        QVERIFY(QFile::copy(CV_CVCONF, cvconf));
+        const EnvironmentVariable configHome("XDG_CONFIG_HOME", QFile::encodeName(config.filePath("nobody")));
+        f.write("CVConfManager.lang", ThreeLanguages);
+        QVERIFY(f.open());
+
+        MessageBox::setNextAnswer(MessageBox::Answer::Ok);  // a failure ends in a box, not in a hang
+        QCOMPARE(::seteuid(65534), 0);
+        choose("DEUTSCH");
+        QCOMPARE(::seteuid(0), 0);
+        QVERIFY(MessageBox::shownBoxes().isEmpty());
+        QCOMPARE(f.button("BReadConfig")->text(), QStringLiteral("Konfiguration lesen"));
+
+        QProcess restart;
+        restart.start("setpriv", {"--reuid=65534", "--regid=65534", "--clear-groups", "--", cvconf, "describe", "RootDirectory"});
+        QVERIFY(restart.waitForFinished(30000));
+        QCOMPARE(restart.readAllStandardOutput(), QByteArray("Installationsverzeichnis.\nStandard: leer\n"));
+        QCOMPARE(f.read("CVConfManager.lang"), ThreeLanguages);
+        QCOMPARE(QFileInfo(config.filePath("nobody/cvconfmanager")).permissions() & QFile::Permissions(0x0777), QFile::Permissions(0x0700));
     }
 
     void unwritableLanguageFileStillSwitches()
