@@ -131,6 +131,8 @@ grep -qF '<annotate key="org.freedesktop.policykit.exec.path">/usr/lib/cvconfman
 if grep -rlF -e "$PWD" -e debian/tmp "$root"; then
   fail "a package names the folder it was built in"
 fi
+# The metainfo's launchable and icon are in the package.
+appstreamcli validate-tree --no-net "$root" || fail "appstreamcli validate-tree rejects the packages"
 
 # --- lintian on the source and binary packages.
 lintian --fail-on error,warning "$changes" || fail "lintian reports errors or warnings on $changes"

@@ -60,12 +60,13 @@ clang_packages=(
   llvm-14
 )
 # The Debian packages: the build dependencies named in debian/control, what
-# dpkg-buildpackage takes for granted, the package checker, and autopkgtest
-# with the tools its start of the windows needs.
+# dpkg-buildpackage takes for granted, the package and metainfo checkers, and
+# autopkgtest with the tools its start of the windows needs.
 packaging_packages=(
   build-essential
   dpkg-dev
   lintian
+  appstream
   autopkgtest
   xvfb
   xdotool
