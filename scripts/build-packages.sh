@@ -63,11 +63,6 @@ for package in "cvconf (= $version)" libqt6gui6 libqt6widgets6 fonts-liberation 
     || fail "cvconfmanager does not depend on $package"
 done
 [ "$(dpkg-deb -f "$gui_deb" Recommends)" = xdg-utils ] || fail "cvconfmanager does not recommend xdg-utils"
-# An upgrade from the single package of 1.0.0 hands its files to cvconf.
-for field in Breaks Replaces; do
-  [ "$(dpkg-deb -f "$cli_deb" "$field")" = "cvconfmanager (<< 1.1.0~)" ] \
-    || fail "cvconf's $field is not cvconfmanager (<< 1.1.0~): $(dpkg-deb -f "$cli_deb" "$field")"
-done
 
 # --- Contents: which package holds what.
 work=$(mktemp -d "${TMPDIR:-/tmp}/cv-packages.XXXXXX")
@@ -79,6 +74,9 @@ expect_entries() { # deb entry...
   for entry in "$@"; do
     grep -qxF "$entry" "$work/contents" || fail "$(basename "$deb") lacks $entry"
   done
+  if grep -v -e '^/usr/' -e '^/etc/cvconfmanager/' -e '^/$' -e '^/etc/$' "$work/contents"; then
+    fail "$(basename "$deb") installs outside /usr and /etc/cvconfmanager"
+  fi
 }
 expect_entries "$cli_deb" \
   /usr/bin/cvconf \
