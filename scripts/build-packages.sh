@@ -55,7 +55,7 @@ echo "cvconfmanager Depends: $(dpkg-deb -f "$gui_deb" Depends)"
 for library in libc6 libstdc++6 libqt6core6; do
   depends_of "$cli_deb" | grep -qx "$library" || fail "cvconf does not depend on $library"
 done
-if depends_of "$cli_deb" | grep -E 'qt6gui|qt6widgets|libx|libgl|xcb|font|polkit|pkexec'; then
+if depends_of "$cli_deb" | grep -E 'qt6gui|qt6widgets|libx11|libxcb|libxkb|libgl|libegl|fonts-|polkit|pkexec'; then
   fail "cvconf depends on a graphical package, a font or polkit"
 fi
 for package in "cvconf (= $version)" libqt6gui6 libqt6widgets6 fonts-liberation pkexec; do
