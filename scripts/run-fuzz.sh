@@ -10,7 +10,7 @@ scripts/setup-machine.sh fuzz
 build=${CV_FUZZ_BUILD_DIR:-build-fuzz}
 seconds=${CV_FUZZ_SECONDS:-30}
 cmake -S . -B "$build" -DCMAKE_BUILD_TYPE=RelWithDebInfo -DCMAKE_CXX_COMPILER=clang++-14 \
-      -DENABLE_FUZZING=ON -DCV_BUILD_TESTS=OFF
+      -DENABLE_FUZZING=ON -DBUILD_TESTING=OFF
 cmake --build "$build" -j"$(nproc)" --target fuzz_confdocument fuzz_langini
 
 # The targets save and read back a scratch file on every input: tmpfs keeps that fast.

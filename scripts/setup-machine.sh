@@ -3,12 +3,13 @@
 # saying which and why. The tests also need a few locales, generated
 # system-wide.
 #
-# Usage: scripts/setup-machine.sh demo|tests|benchmark|fuzz|sanitizers
+# Usage: scripts/setup-machine.sh demo|tests|benchmark|fuzz|sanitizers|packaging
 #   demo        build the program and run it on a desktop
 #   tests       the above, and what the test suite needs
 #   benchmark   the tests' packages, and the benchmark's X connection
 #   fuzz        build the fuzz targets with clang and symbolize what they find
 #   sanitizers  the test suite under the sanitizers, with symbolized reports
+#   packaging   build the Debian packages and check them (scripts/build-packages.sh)
 #
 # sudo, apt-get, locale-gen and tee are called by name, so that they are the
 # ones on the search path (through sudo, those on its secure_path).
@@ -28,7 +29,7 @@ run_packages=(
 # The test suite, each package for the tests named beside it: locale-gen for
 # the tests' locales; a private X server and a window closer (install_and_run);
 # the font the caption tests measure with (tst_captionsfit); the menu entry,
-# metainfo, package and icon checks (install_and_run); polkit's DTD and its
+# metainfo and icon checks (install_and_run); polkit's DTD and its
 # validator (tst_adminlauncher); ACL and extended-attribute tools
 # (tst_safewrite).
 test_packages=(
@@ -39,10 +40,8 @@ test_packages=(
   fonts-dejavu-core
   desktop-file-utils
   appstream
-  dpkg-dev
   file
   librsvg2-bin
-  lintian
   libxml2-utils
   polkitd
   acl
@@ -60,6 +59,18 @@ clang_packages=(
   libclang-rt-14-dev
   llvm-14
 )
+# The Debian packages: the build dependencies named in debian/control, what
+# dpkg-buildpackage takes for granted, the package and metainfo checkers, and
+# autopkgtest with the tools its start of the windows needs.
+packaging_packages=(
+  build-essential
+  dpkg-dev
+  lintian
+  appstream
+  autopkgtest
+  xvfb
+  xdotool
+)
 # The tests convert text through these.
 test_locales=(
   "de_DE.ISO-8859-1 ISO-8859-1"
@@ -68,7 +79,7 @@ test_locales=(
 )
 
 usage() {
-  echo "usage: $0 demo|tests|benchmark|fuzz|sanitizers" >&2
+  echo "usage: $0 demo|tests|benchmark|fuzz|sanitizers|packaging" >&2
   exit 2
 }
 [ $# -eq 1 ] || usage
@@ -82,8 +93,27 @@ case "$task" in
   benchmark) groups=(build run test bench); locales=("${test_locales[@]}") ;;
   fuzz) groups=(build clang) ;;
   sanitizers) groups=(build run test clang); locales=("${test_locales[@]}") ;;
+  packaging) groups=(packaging) ;;
   *) usage ;;
 esac
+
+# The Build-Depends field of debian/control, one name a line: versions,
+# architectures and build profiles dropped, the first of alternatives taken;
+# debhelper-compat is debhelper's versioned name.
+build_dependencies() {
+  awk '/^Build-Depends:/ { field = 1; sub(/^Build-Depends:/, ""); print; next }
+       field && /^[ \t]/ { print; next }
+       { field = 0 }' "$1" |
+    tr ',' '\n' |
+    sed 's/|.*//; s/([^)]*)//g; s/\[[^]]*\]//g; s/<[^>]*>//g; s/[[:space:]]//g; s/^debhelper-compat$/debhelper/' |
+    grep .
+}
+if [ "$task" = packaging ]; then
+  control="$(dirname "$0")/../debian/control"
+  [ -r "$control" ] || { echo "$0: cannot read $control" >&2; exit 1; }
+  mapfile -t named < <(build_dependencies "$control")
+  packaging_packages+=("${named[@]}")
+fi
 
 declare -A purpose=(
   [build]="to build the program"
@@ -91,6 +121,7 @@ declare -A purpose=(
   [test]="to run the tests"
   [bench]="for the benchmark's X connection"
   [clang]="for clang, its sanitizer runtime and llvm-symbolizer"
+  [packaging]="to build and check the Debian packages"
 )
 
 installed() {

@@ -19,11 +19,11 @@ const QStringList Build{"cmake", "g++", "make", "qt6-base-dev"};
 const QStringList Run{"fonts-liberation"};
 const QStringList Clang{"clang-14", "libclang-rt-14-dev", "llvm-14"};
 // A few of the tools that only the tests need.
-const QStringList TestTools{"xvfb", "lintian", "libxml2-utils", "polkitd", "locales"};
+const QStringList TestTools{"xvfb", "appstream", "libxml2-utils", "polkitd", "locales"};
 const QStringList AllLocales{"de_DE.iso88591", "de_DE.utf8", "tr_TR.utf8"};
 const QString Everything = QStringLiteral("*");
 // What the script runs besides the stand-ins.
-const QStringList RealTools{"bash", "env", "grep", "sed", "id", "dirname", "basename", "cat"};
+const QStringList RealTools{"bash", "env", "grep", "sed", "awk", "tr", "id", "dirname", "basename", "cat"};
 
 const QString Update = QStringLiteral("apt-get update -q");
 const QString Install = QStringLiteral("apt-get install -y -q --no-install-recommends");
@@ -117,6 +117,12 @@ private slots:
         QTest::newRow("user, nothing missing, needs no root")
             << "fuzz" << false << "none" << (Build + Clang) << none << 0 << none << none << none << none << none
             << QString();
+        // The build dependencies are read from debian/control, as names apt-get knows.
+        QTest::newRow("packaging: build dependencies and checkers")
+            << "packaging" << true << "none" << QStringList{"cmake"} << none << 0 << installing << none
+            << QStringList{"debhelper", "qt6-base-dev", "librsvg2-bin", "lintian", "autopkgtest", "xvfb"}
+            << QStringList{"debhelper-compat", "cmake", "fonts-liberation", "locales"}
+            << QStringList{"to build and check the Debian packages: build-essential"} << QString();
         QTest::newRow("unknown task") << "everything" << true << "none" << none << none << 2 << none << none << none
                                       << none << none << QString();
     }
@@ -150,7 +156,13 @@ private slots:
         QCOMPARE(::chmod(encoded(log).constData(), 0666), 0);
         writeLines(work.filePath(QStringLiteral("installed")), installed);
         writeLines(work.filePath(QStringLiteral("locales")), locales + QStringList{"C", "C.utf8", "POSIX"});
-        const QString script = work.filePath(QStringLiteral("setup-machine.sh"));
+        // The script beside the debian/ folder it reads, as in the source tree.
+        for (const char *folder : {"scripts", "debian"}) {
+            QVERIFY(QDir(work.path()).mkdir(QLatin1String(folder)));
+            QCOMPARE(::chmod(encoded(work.filePath(QLatin1String(folder))).constData(), 0755), 0);
+        }
+        QVERIFY(QFile::copy(QStringLiteral(CV_SOURCE_DIR "/debian/control"), work.filePath(QStringLiteral("debian/control"))));
+        const QString script = work.filePath(QStringLiteral("scripts/setup-machine.sh"));
         QVERIFY(QFile::copy(QStringLiteral(CV_SOURCE_DIR "/scripts/setup-machine.sh"), script));
         QCOMPARE(::chmod(encoded(script).constData(), 0755), 0);
 
