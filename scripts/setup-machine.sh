@@ -31,7 +31,8 @@ run_packages=(
 # the font the caption tests measure with (tst_captionsfit); the menu entry,
 # metainfo and icon checks (install_and_run); polkit's DTD and its
 # validator (tst_adminlauncher); ACL and extended-attribute tools
-# (tst_safewrite).
+# (tst_safewrite); ansible-galaxy, -playbook and -doc (the collection and its
+# test, ansible_parameter).
 test_packages=(
   locales
   xvfb
@@ -46,6 +47,7 @@ test_packages=(
   polkitd
   acl
   attr
+  ansible-core
 )
 # The benchmark's start-up timing talks to Xvfb through xcb.
 bench_packages=(
