@@ -2,14 +2,13 @@
 
 #include "conf_core/StartupChecks.h"
 #include "fileio/LocaleText.h"
-#include "fileio/ReadFile.h"
-#include "fileio/SafeWrite.h"
 #include "ui/AliasText.h"
 #include "ui/ChangedFileQuestion.h"
 #include "ui/ErrorHandler.h"
 #include "ui/FocusedButton.h"
 #include "ui/Icons.h"
 #include "ui/MessageBox.h"
+#include "ui/ReadAskingAdministrator.h"
 #include "ui/WindowFont.h"
 
 #include <QFrame>
@@ -106,7 +105,7 @@ bool TEditaliasesFrm::FileRefused() const
 void TEditaliasesFrm::FormCreate()
 {
     m_fileRead = RunGuarded([this] {
-        const QString text = AliasFileToText(ReadWholeFile(AliasesFileName, &m_readStamp));
+        const QString text = AliasFileToText(ReadAskingAdministrator(AliasesFileName, &m_readStamp, parentWidget()));
         m_tooLongLine = FirstLineLongerThan(text, LongestLine);
         if (m_tooLongLine != 0)
             return;
@@ -129,9 +128,7 @@ bool TEditaliasesFrm::writeAliasesFile()
     if (!m_fileRead)
         return true;
     const QByteArray bytes = AliasTextToFile(MemoAliases->document()->toRawText());
-    return SaveAskingOverChange(AliasesFileName, [&](IfChanged ifChanged) {
-        m_readStamp = WriteFileSafely(AliasesFileName, bytes, m_readStamp, ifChanged);
-    }, this);
+    return SaveAskingOverChange(AliasesFileName, {bytes}, m_readStamp, this);
 }
 
 void TEditaliasesFrm::BWriteConfigClick()

@@ -42,7 +42,7 @@ fail() {
   exit 1
 }
 
-for tool in desktop-file-validate appstreamcli cpack dpkg-deb dpkg-shlibdeps file timeout lintian; do
+for tool in desktop-file-validate appstreamcli xmllint cpack dpkg-deb dpkg-shlibdeps file timeout lintian; do
   command -v "$tool" >/dev/null 2>&1 || fail "$tool is not installed (scripts/setup-machine.sh installs it)"
 done
 
@@ -82,12 +82,15 @@ metainfo="$prefix/share/metainfo/$app_id.metainfo.xml"
 [ -f "$metainfo" ] || fail "no metainfo $metainfo"
 grep -qx "Icon=$app_id" "$desktop_file" || fail "the desktop entry does not name the icon $app_id"
 grep -qx "Exec=CVConfManager" "$desktop_file" || fail "the desktop entry does not start the launcher"
-# The action "Edit as administrator" starts the pkexec launcher.
-sed -n '/^\[Desktop Action edit-as-administrator\]$/,/^\[/p' "$desktop_file" >"$work/action.txt"
-grep -qx "Name=Edit as administrator" "$work/action.txt" && grep -qx "Exec=cvconfmanager-pkexec" "$work/action.txt" \
-  || fail "the desktop entry has no action \"Edit as administrator\" starting cvconfmanager-pkexec"
-grep -qx "Actions=edit-as-administrator;" "$desktop_file" || fail "the desktop entry does not list its action"
-[ -x "$prefix/bin/cvconfmanager-pkexec" ] || fail "no launcher $prefix/bin/cvconfmanager-pkexec"
+# No way to start the windows as root: the helper alone runs through pkexec.
+! grep -q '^Actions=' "$desktop_file" || fail "the desktop entry has actions: $(grep '^Actions=' "$desktop_file")"
+[ -x "$program_dir/cvconfmanager-helper" ] || fail "no helper $program_dir/cvconfmanager-helper"
+if readelf -d "$program_dir/cvconfmanager-helper" | grep -q -e libQt6Gui -e libQt6Widgets; then
+  fail "the helper links Qt Gui or Widgets"
+fi
+policy="$prefix/share/polkit-1/actions/$app_id.policy"
+xmllint --noout --nonet --dtdvalid /usr/share/polkit-1/policyconfig-1.dtd "$policy" >"$work/validate.log" 2>&1 \
+  || fail "the polkit action does not validate against polkit's DTD (polkitd ships it)"
 [ -f "$prefix/share/icons/hicolor/scalable/apps/$app_id.svg" ] || fail "no scalable icon"
 for size in 16 24 32 48 64 128 256; do
   icon="$prefix/share/icons/hicolor/${size}x${size}/apps/$app_id.png"
@@ -129,14 +132,13 @@ done
 dpkg-deb -c "$deb" | sed 's/^.* \.\//\//' >"$work/contents.txt"
 for entry in \
   "/usr/bin/CVConfManager" \
-  "/usr/bin/cvconfmanager-pkexec" \
   "/usr/share/polkit-1/actions/$app_id.policy" \
   "/usr/share/man/man1/CVConfManager.1.gz" \
   "/usr/share/man/man1/cvconf.1.gz" \
   "/usr/bin/cvconf" \
   "/usr/lib/cvconfmanager/cvconf" \
   "/usr/share/bash-completion/completions/cvconf" \
-  "/usr/share/man/man1/cvconfmanager-pkexec.1.gz -> CVConfManager.1.gz" \
+  "/usr/lib/cvconfmanager/cvconfmanager-helper" \
   "/usr/share/doc/cvconfmanager/changelog.gz" \
   "/usr/lib/cvconfmanager/CVConfManager" \
   "/usr/lib/cvconfmanager/CVConfManager.lang -> /etc/cvconfmanager/CVConfManager.lang" \
@@ -164,10 +166,8 @@ if grep -rlF -e "$work" -e _CPack_Packages "$work/root" >"$work/stray.log"; then
 fi
 appstreamcli validate-tree --no-net "$work/root" >"$work/validate.log" 2>&1 || fail "appstreamcli validate-tree rejects the package"
 : >"$work/validate.log"
-grep -qF '<annotate key="org.freedesktop.policykit.exec.path">/usr/lib/cvconfmanager/CVConfManager</annotate>' \
-  "$work/root/usr/share/polkit-1/actions/$app_id.policy" || fail "the packaged polkit action does not name /usr/lib/cvconfmanager/CVConfManager"
-grep -qxF "program='/usr/lib/cvconfmanager/CVConfManager'" "$work/root/usr/bin/cvconfmanager-pkexec" \
-  || fail "the packaged pkexec launcher does not start /usr/lib/cvconfmanager/CVConfManager"
+grep -qF '<annotate key="org.freedesktop.policykit.exec.path">/usr/lib/cvconfmanager/cvconfmanager-helper</annotate>' \
+  "$work/root/usr/share/polkit-1/actions/$app_id.policy" || fail "the packaged polkit action does not name /usr/lib/cvconfmanager/cvconfmanager-helper"
 
 [ "$(tail -n 1 "$work/root/usr/bin/cvconf")" = "exec '/usr/lib/cvconfmanager/cvconf' \"\$@\"" ] \
   || fail "the packaged launcher does not start /usr/lib/cvconfmanager/cvconf: $(tail -n 1 "$work/root/usr/bin/cvconf")"
