@@ -29,7 +29,7 @@ run_packages=(
 # the tests' locales; a private X server and a window closer (install_and_run);
 # the font the caption tests measure with (tst_captionsfit); the menu entry,
 # metainfo, package and icon checks (install_and_run); polkit's DTD and its
-# validator (tst_adminlauncher); ACL and extended-attribute tools
+# validator (install_and_run); ACL and extended-attribute tools
 # (tst_safewrite).
 test_packages=(
   locales
