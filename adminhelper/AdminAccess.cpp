@@ -9,9 +9,10 @@
 
 namespace {
 
-// pkexec's statuses for an authorization not obtained: dismissed, refused.
-constexpr int NotAuthorized = 126;
-constexpr int NotAuthorizedOrFailed = 127;
+// pkexec's statuses for an authorization not obtained: the dialog dismissed;
+// refused, or no way to ask (no authentication agent), which it says why.
+constexpr int Dismissed = 126;
+constexpr int NotAuthorized = 127;
 
 // Runs the helper through pkexec, found on the search path, and returns its
 // standard output; nothing when no authorization was obtained. A failure of
@@ -23,12 +24,12 @@ std::optional<QByteArray> runHelper(const QStringList &arguments, const std::vec
     const QString helper = QCoreApplication::applicationDirPath() + QLatin1Char('/') + QLatin1String(Helper::FileName);
     QProcess pkexec;
     pkexec.start(QStringLiteral("pkexec"), QStringList{helper} + arguments);
-    // The authentication takes as long as the user does.
     if (!pkexec.waitForStarted(-1))
         throw FileError::reported(failure, QStringLiteral("pkexec: ") + pkexec.errorString());
     for (const QByteArrayView chunk : input)
         pkexec.write(chunk.data(), chunk.size());
     pkexec.closeWriteChannel();
+    // The authentication takes as long as the user does.
     pkexec.waitForFinished(-1);
     const QString errorText = QString::fromUtf8(pkexec.readAllStandardError()).trimmed();
     if (pkexec.exitStatus() != QProcess::NormalExit)
@@ -36,9 +37,12 @@ std::optional<QByteArray> runHelper(const QStringList &arguments, const std::vec
     switch (pkexec.exitCode()) {
     case Helper::Done:
         return pkexec.readAllStandardOutput();
-    case NotAuthorized:
-    case NotAuthorizedOrFailed:
+    case Dismissed:
         return std::nullopt;
+    case NotAuthorized:
+        if (errorText.isEmpty())
+            return std::nullopt;
+        throw FileError::reported(failure, errorText);
     case Helper::Changed:
         throw FileError::reported(FileError::Kind::Changed, errorText);
     default:
@@ -61,7 +65,8 @@ FileStamp takeStamp(QByteArray &answer, FileError::Kind failure)
 
 std::optional<QByteArray> ReadAsAdministrator(const QByteArray &path, FileStamp *stamp)
 {
-    std::optional<QByteArray> answer = runHelper({Helper::ReadVerb, QFile::decodeName(path)}, {}, FileError::Kind::Open);
+    std::optional<QByteArray> answer =
+        runHelper({Helper::ReadVerb, QFile::decodeName(path)}, {}, FileError::Kind::Open);
     if (answer) {
         const FileStamp read = takeStamp(*answer, FileError::Kind::Open);
         if (stamp)

@@ -29,7 +29,8 @@ void SetConfValue(ConfDocument &document, QByteArrayView name, QByteArrayView va
 
 void SaveConfFile(ConfDocument &document, const QByteArray &fileName, IfChanged ifChanged)
 {
-    document.setFileStamp(WriteFileSafely(fileName, SavedConfContent(document, fileName), document.fileStamp(), ifChanged));
+    document.setFileStamp(
+        WriteFileSafely(fileName, SavedConfContent(document, fileName), document.fileStamp(), ifChanged));
 }
 
 std::vector<QByteArrayView> SavedConfContent(const ConfDocument &document, const QByteArray &fileName)

@@ -1,8 +1,10 @@
-// Saving and reading as administrator for real: the aliases editor runs as the
-// user nobody on a root-owned file, a stand-in pkexec on its search path runs
-// the real helper, setuid root in the test's folder, or answers as a dismissed
-// authentication does.
+// Saving and reading as administrator for real: the aliases editor runs as
+// nobody on a root-owned file. A stand-in pkexec on its search path runs the
+// real helper, setuid root here, or answers as a dismissed authentication; the
+// last row runs the real pkexec and polkitd with the shipped action, on a
+// private system bus in a private mount namespace.
 
+#include <QDir>
 #include <QFile>
 #include <QProcess>
 #include <QTemporaryDir>
@@ -16,12 +18,30 @@ namespace {
 const QByteArray Old = "employee = /opt/corvane/employee.cvdb";
 const QByteArray Saved = Old + "\nadded = /srv/added.cvdb";
 const QByteArray Theirs = "stock = /srv/stock.cvdb";
+// Logs each run as "helper verb path [overwrite]", the stamp left out.
+const QByteArray StandIn = "#!/bin/sh\necho \"$1 $2 $3${5:+ $5}\" >>\"$0.calls\"\n[ -e \"$0.cancel\" ] && exit 126\n"
+                           "exec \"$@\"\n";
+// Runs a command with a system bus and polkitd of its own, which it ends after.
+// $1: the folder with actions/, rules/ and bus.conf. 77: polkit cannot start here.
+const QByteArray Polkit = R"(d=$1; shift
+mount -t tmpfs tmpfs /run/dbus && mount --bind "$d/actions" /usr/share/polkit-1/actions &&
+  mount --bind "$d/rules" /etc/polkit-1/rules.d && bus=$(dbus-daemon --config-file="$d/bus.conf" --fork --print-pid) || exit 77
+/usr/lib/polkit-1/polkitd --no-debug >/dev/null 2>&1 & polkitd=$! i=0
+until dbus-send --system --dest=org.freedesktop.PolicyKit1 / org.freedesktop.DBus.Peer.Ping 2>/dev/null; do
+  i=$((i + 1)); [ $i -lt 100 ] || { kill $polkitd $bus; exit 77; }; sleep 0.1; done
+"$@"; status=$?; kill $polkitd $bus; wait $polkitd; exit $status)";
+const QByteArray Bus = "<busconfig><type>system</type><listen>unix:path=/run/dbus/system_bus_socket</listen>"
+                       "<policy context=\"default\"><allow user=\"*\"/><allow own=\"*\"/><allow send_destination=\"*\"/>"
+                       "<allow receive_sender=\"*\"/></policy></busconfig>";
+const QByteArray Rule = "polkit.addRule(function(action) { return action.id == \"org.example.cvconfmanager.save\" ? "
+                        "polkit.Result.YES : polkit.Result.NOT_HANDLED; });";
 
-bool writeFile(const QString &path, const QByteArray &bytes, mode_t mode)
+bool writeFile(const QString &path, const QByteArray &bytes, mode_t mode = 0644, uid_t owner = 0)
 {
     QFile file(path);
-    return file.open(QIODevice::WriteOnly | QIODevice::Truncate) && file.write(bytes) == bytes.size()
-           && file.flush() && ::chmod(QFile::encodeName(path).constData(), mode) == 0;
+    return file.open(QIODevice::WriteOnly | QIODevice::Truncate) && file.write(bytes) == bytes.size() && file.flush()
+           && ::chmod(QFile::encodeName(path).constData(), mode) == 0
+           && ::chown(QFile::encodeName(path).constData(), owner, owner) == 0;
 }
 
 }  // namespace
@@ -30,7 +50,6 @@ class TestAdminSave : public QObject {
     Q_OBJECT
 
     QTemporaryDir m_dir;
-
     QString path(const QString &name) const { return m_dir.filePath(name); }
 
 private slots:
@@ -39,35 +58,36 @@ private slots:
         if (::geteuid() != 0)
             QSKIP("needs root: setpriv runs the editor as nobody, and the helper is made setuid root");
         struct statvfs volume {};
-        QVERIFY(::statvfs(QFile::encodeName(m_dir.path()).constData(), &volume) == 0);
-        if (volume.f_flag & ST_NOSUID)
+        if (::statvfs(QFile::encodeName(m_dir.path()).constData(), &volume) != 0 || (volume.f_flag & ST_NOSUID))
             QSKIP("the temporary folder is mounted nosuid: the helper cannot run as root from there");
-        QVERIFY(::chmod(QFile::encodeName(m_dir.path()).constData(), 0777) == 0);
+        QFile policy(CV_POLICY_IN);
+        QVERIFY(policy.open(QIODevice::ReadOnly) && QDir().mkpath(path("actions")) && QDir().mkpath(path("rules")));
+        QVERIFY(writeFile(path("actions/a.policy"), policy.readAll().replace("@CV_HELPER_PATH@", path("cvconfmanager-helper").toUtf8()))
+                && writeFile(path("rules/a.rules"), Rule) && writeFile(path("bus.conf"), Bus));
         QVERIFY(QFile::copy(CV_ADMIN_EDITOR, path("editor")) && QFile::copy(CV_HELPER, path("cvconfmanager-helper")));
-        QVERIFY(::chmod(QFile::encodeName(path("editor")).constData(), 0755) == 0);
-        QVERIFY(::chmod(QFile::encodeName(path("cvconfmanager-helper")).constData(), 04755) == 0);
-        // Logs each run as "helper verb path [overwrite]", the stamp left out.
-        QVERIFY(writeFile(path("pkexec"), "#!/bin/sh\necho \"$1 $2 $3${5:+ $5}\" >>\"$0.calls\"\n"
-                                          "[ -e \"$0.cancel\" ] && exit 126\nexec \"$@\"\n", 0755));
+        QVERIFY(writeFile(path("pkexec"), StandIn, 0755) && QDir().mkpath(path("runtime")));
+        for (const auto &[name, mode, owner] : {std::tuple(".", 0755, 0), {"editor", 0755, 0},
+                                                {"cvconfmanager-helper", 04755, 0}, {"runtime", 0700, 65534}})
+            QVERIFY(::chown(QFile::encodeName(path(name)).constData(), owner, owner) == 0
+                    && ::chmod(QFile::encodeName(path(name)).constData(), mode) == 0);
     }
 
     void saveAsAdministrator_data()
     {
         QTest::addColumn<int>("mode");
         QTest::addColumn<QByteArray>("answers");  // Y yes, N no, one a box
-        QTest::addColumn<QByteArray>("pkexec");   // how the stand-in answers; "changed": another write first
-        QTest::addColumn<QStringList>("runs");  // the helper's arguments, the stamp left out
+        QTest::addColumn<QByteArray>("pkexec");   // cancel; changed: another write after the read; real
+        QTest::addColumn<QStringList>("runs");    // the helper's arguments, the stamp left out
         QTest::addColumn<QByteArray>("content");
-        QTest::newRow("Yes saves, owner and mode kept") << 0644 << QByteArray("Y") << QByteArray() << QStringList{"write %1"}
-                                                        << Saved;
-        QTest::newRow("cancelled authentication writes nothing") << 0644 << QByteArray("Y") << QByteArray("cancel")
-                                                                 << QStringList{"write %1"} << Old;
-        QTest::newRow("changed since read, No keeps theirs") << 0644 << QByteArray("YN") << QByteArray("changed")
-                                                             << QStringList{"write %1"} << Theirs;
+        const QStringList write{"write %1"};
+        QTest::newRow("Yes saves, owner and mode kept") << 0644 << QByteArray("Y") << QByteArray() << write << Saved;
+        QTest::newRow("cancelled authentication writes nothing") << 0644 << QByteArray("Y") << QByteArray("cancel") << write << Old;
+        QTest::newRow("changed since read, No keeps theirs") << 0644 << QByteArray("YN") << QByteArray("changed") << write << Theirs;
         QTest::newRow("changed since read, Yes overwrites") << 0644 << QByteArray("YY") << QByteArray("changed")
                                                             << QStringList{"write %1", "write %1 overwrite"} << Saved;
         QTest::newRow("unreadable file read, then saved") << 0600 << QByteArray("YY") << QByteArray()
                                                           << QStringList{"read %1", "write %1"} << Saved;
+        QTest::newRow("real pkexec and polkitd") << 0644 << QByteArray("Y") << QByteArray("real") << QStringList() << Saved;
     }
     void saveAsAdministrator()
     {
@@ -77,18 +97,23 @@ private slots:
         QFETCH(QStringList, runs);
         QFETCH(QByteArray, content);
         const QString file = path("aliases.conf");
-        QVERIFY(writeFile(file, Old, mode_t(mode)));
-        QFile::remove(path("pkexec.calls"));
+        QVERIFY(writeFile(file, Old, mode_t(mode)) && writeFile(path("pkexec.calls"), {}, 0644, 65534));
         QFile::remove(path("pkexec.cancel"));
-        QVERIFY(pkexec != "cancel" || writeFile(path("pkexec.cancel"), {}, 0644));
+        QVERIFY(pkexec != "cancel" || writeFile(path("pkexec.cancel"), {}));
 
         QProcess editor;
         QProcessEnvironment environment = QProcessEnvironment::systemEnvironment();
-        environment.insert("PATH", m_dir.path() + ":" + environment.value("PATH"));
+        environment.insert("XDG_RUNTIME_DIR", path("runtime"));
+        if (pkexec != "real")
+            environment.insert("PATH", m_dir.path() + ":" + environment.value("PATH"));
         editor.setProcessEnvironment(environment);
-        editor.start("setpriv", {"--reuid=65534", "--regid=65534", "--clear-groups", "--", path("editor"), file,
-                                 QString::fromLatin1(answers)});
-        QVERIFY(editor.waitForReadyRead(30000));
+        const QStringList asNobody{"setpriv", "--reuid=65534", "--regid=65534", "--clear-groups", "--", path("editor"), file, answers};
+        if (pkexec == "real")
+            editor.start("unshare", QStringList{"--mount", "--propagation", "private", "sh", "-c", Polkit, "sh", m_dir.path()} + asNobody);
+        else
+            editor.start(asNobody.first(), asNobody.mid(1));
+        if (!editor.waitForReadyRead(30000) && editor.state() == QProcess::NotRunning && editor.exitCode() == 77)
+            QSKIP("polkitd cannot start on a private system bus here");
         QCOMPARE(editor.readLine(), QByteArray("read\n"));
         QVERIFY(pkexec != "changed" || writeFile(file, Theirs, mode_t(mode)));
         editor.write("save\n");
