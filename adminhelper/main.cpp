@@ -23,7 +23,9 @@
 #include <QByteArray>
 #include <cerrno>
 #include <cstdio>
+#include <cstdlib>
 #include <cstring>
+#include <pwd.h>
 #include <unistd.h>
 
 namespace {
@@ -87,6 +89,11 @@ int run(int argc, char **argv)
 
 int main(int argc, char **argv)
 {
+    // Nothing from the caller's environment: a save in place keeps its
+    // companion under the home of the user the helper runs as.
+    ::clearenv();
+    if (const passwd *user = ::getpwuid(::geteuid()))
+        ::setenv("HOME", user->pw_dir, 1);
     try {
         return run(argc, argv);
     } catch (const FileError &error) {
