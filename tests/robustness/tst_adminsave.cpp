@@ -25,7 +25,8 @@ const QByteArray StandIn = "#!/bin/sh\necho \"$1 $2 $3${5:+ $5}\" >>\"$0.calls\"
 // $1: the folder with actions/, rules/ and bus.conf. 77: polkit cannot start here.
 const QByteArray Polkit = R"(d=$1; shift
 mount -t tmpfs tmpfs /run/dbus && mount --bind "$d/actions" /usr/share/polkit-1/actions &&
-  mount --bind "$d/rules" /etc/polkit-1/rules.d && bus=$(dbus-daemon --config-file="$d/bus.conf" --fork --print-pid) || exit 77
+  mount --bind "$d/rules" /etc/polkit-1/rules.d &&
+  bus=$(dbus-daemon --config-file="$d/bus.conf" --fork --print-pid) || exit 77
 /usr/lib/polkit-1/polkitd --no-debug >/dev/null 2>&1 & polkitd=$! i=0
 until dbus-send --system --dest=org.freedesktop.PolicyKit1 / org.freedesktop.DBus.Peer.Ping 2>/dev/null; do
   i=$((i + 1)); [ $i -lt 100 ] || { kill $polkitd $bus; exit 77; }; sleep 0.1; done
@@ -62,7 +63,8 @@ private slots:
             QSKIP("the temporary folder is mounted nosuid: the helper cannot run as root from there");
         QFile policy(CV_POLICY_IN);
         QVERIFY(policy.open(QIODevice::ReadOnly) && QDir().mkpath(path("actions")) && QDir().mkpath(path("rules")));
-        QVERIFY(writeFile(path("actions/a.policy"), policy.readAll().replace("@CV_HELPER_PATH@", path("cvconfmanager-helper").toUtf8()))
+        const QByteArray helper = QFile::encodeName(path("cvconfmanager-helper"));
+        QVERIFY(writeFile(path("actions/a.policy"), policy.readAll().replace("@CV_HELPER_PATH@", helper))
                 && writeFile(path("rules/a.rules"), Rule) && writeFile(path("bus.conf"), Bus));
         QVERIFY(QFile::copy(CV_ADMIN_EDITOR, path("editor")) && QFile::copy(CV_HELPER, path("cvconfmanager-helper")));
         QVERIFY(writeFile(path("pkexec"), StandIn, 0755) && QDir().mkpath(path("runtime")));
@@ -81,13 +83,16 @@ private slots:
         QTest::addColumn<QByteArray>("content");
         const QStringList write{"write %1"};
         QTest::newRow("Yes saves, owner and mode kept") << 0644 << QByteArray("Y") << QByteArray() << write << Saved;
-        QTest::newRow("cancelled authentication writes nothing") << 0644 << QByteArray("Y") << QByteArray("cancel") << write << Old;
-        QTest::newRow("changed since read, No keeps theirs") << 0644 << QByteArray("YN") << QByteArray("changed") << write << Theirs;
+        QTest::newRow("cancelled authentication writes nothing")
+            << 0644 << QByteArray("Y") << QByteArray("cancel") << write << Old;
+        QTest::newRow("changed since read, No keeps theirs")
+            << 0644 << QByteArray("YN") << QByteArray("changed") << write << Theirs;
         QTest::newRow("changed since read, Yes overwrites") << 0644 << QByteArray("YY") << QByteArray("changed")
                                                             << QStringList{"write %1", "write %1 overwrite"} << Saved;
         QTest::newRow("unreadable file read, then saved") << 0600 << QByteArray("YY") << QByteArray()
                                                           << QStringList{"read %1", "write %1"} << Saved;
-        QTest::newRow("real pkexec and polkitd") << 0644 << QByteArray("Y") << QByteArray("real") << QStringList() << Saved;
+        QTest::newRow("real pkexec and polkitd")
+            << 0644 << QByteArray("Y") << QByteArray("real") << QStringList() << Saved;
     }
     void saveAsAdministrator()
     {
@@ -107,9 +112,11 @@ private slots:
         if (pkexec != "real")
             environment.insert("PATH", m_dir.path() + ":" + environment.value("PATH"));
         editor.setProcessEnvironment(environment);
-        const QStringList asNobody{"setpriv", "--reuid=65534", "--regid=65534", "--clear-groups", "--", path("editor"), file, answers};
+        const QStringList asNobody{"setpriv", "--reuid=65534", "--regid=65534", "--clear-groups", "--",
+                                   path("editor"), file, answers};
         if (pkexec == "real")
-            editor.start("unshare", QStringList{"--mount", "--propagation", "private", "sh", "-c", Polkit, "sh", m_dir.path()} + asNobody);
+            editor.start("unshare", QStringList{"--mount", "--propagation", "private", "sh", "-c", Polkit, "sh",
+                                                m_dir.path()} + asNobody);
         else
             editor.start(asNobody.first(), asNobody.mid(1));
         if (!editor.waitForReadyRead(30000) && editor.state() == QProcess::NotRunning
@@ -129,7 +136,8 @@ private slots:
         QCOMPARE(written.readAll(), content);
         struct stat status {};
         QCOMPARE(::stat(QFile::encodeName(file).constData(), &status), 0);
-        QCOMPARE(QList<uint>({status.st_uid, status.st_gid, status.st_mode & 07777}), QList<uint>({0, 0, uint(mode)}));
+        QCOMPARE(QList<uint>({status.st_uid, status.st_gid, status.st_mode & 07777}),
+                 QList<uint>({0, 0, uint(mode)}));
         QFile calls(path("pkexec.calls"));
         QVERIFY(calls.open(QIODevice::ReadOnly));
         for (QString &run : runs)
