@@ -105,7 +105,8 @@ bool TEditaliasesFrm::FileRefused() const
 void TEditaliasesFrm::FormCreate()
 {
     m_fileRead = RunGuarded([this] {
-        const QString text = AliasFileToText(ReadAskingAdministrator(AliasesFileName, &m_readStamp, parentWidget()));
+        const QString text =
+            AliasFileToText(ReadAskingAdministrator(AliasesFileName, &m_readStamp, parentWidget()));
         m_tooLongLine = FirstLineLongerThan(text, LongestLine);
         if (m_tooLongLine != 0)
             return;

@@ -125,8 +125,9 @@ void TMainForm::ApplyCaptions()
 
 void TMainForm::BReadConfigClick(QObject *)
 {
-    LoadConfFile(*ConfLines, ConfFileName,
-                 [this](const QByteArray &path, FileStamp *stamp) { return ReadAskingAdministrator(path, stamp, this); });
+    LoadConfFile(*ConfLines, ConfFileName, [this](const QByteArray &path, FileStamp *stamp) {
+        return ReadAskingAdministrator(path, stamp, this);
+    });
     CV_List->setUpdatesEnabled(false);
     {
         const QSignalBlocker quiet(CV_List);

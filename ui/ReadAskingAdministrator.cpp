@@ -16,9 +16,9 @@ QByteArray ReadAskingAdministrator(const QByteArray &path, FileStamp *stamp, QWi
             || MessageBox::askYesNo(ReadAsAdministratorQuestion(CurrentLanguage, DisplayPath(path)), parent)
                    != MessageBox::Answer::Yes)
             throw;
-        // Not read after all: the window goes on as after a failed read.
         if (std::optional<QByteArray> bytes = ReadAsAdministrator(path, stamp))
             return *std::move(bytes);
+        // Not read after all: the window goes on as after a failed read.
         throw;
     }
 }
