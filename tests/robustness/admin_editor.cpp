@@ -1,7 +1,6 @@
-// The aliases editor on the file in argv[1], as an unprivileged user would run
-// it: its boxes answered by argv[2] (Y yes, N no, one letter a box), a line
-// typed, then a save once standard input gives a line (the test may change
-// the file before). Prints each box's text and whether the text is unsaved.
+// The aliases editor on the file argv[1] as a user runs it: its boxes answered
+// by argv[2] (Y yes, N no, one a box), a line typed, then saved once standard
+// input gives a line. Prints how many boxes came and whether text is unsaved.
 
 #include "conf_core/StartupChecks.h"
 #include "ui/Editaliases.h"
@@ -15,8 +14,6 @@
 int main(int argc, char **argv)
 {
     QApplication application(argc, argv);
-    if (argc != 3)
-        return 2;
     AliasesFileName = argv[1];
     for (const char answer : QByteArray(argv[2]))
         MessageBox::setNextAnswer(answer == 'Y' ? MessageBox::Answer::Yes : MessageBox::Answer::No);
@@ -27,11 +24,7 @@ int main(int argc, char **argv)
     std::puts("read");
     std::fflush(stdout);
     char line[8];
-    if (!std::fgets(line, sizeof line, stdin))
-        return 2;
-    editor.findChild<QPushButton *>(QStringLiteral("BWriteConfig"))->click();
-    for (const MessageBox::Shown &box : MessageBox::shownBoxes())
-        std::printf("box: %s\n", box.text.toUtf8().constData());
-    std::printf("unsaved: %d\n", int(memo->document()->isModified()));
-    return 0;
+    if (std::fgets(line, sizeof line, stdin))
+        editor.findChild<QPushButton *>(QStringLiteral("BWriteConfig"))->click();
+    std::printf("boxes %d unsaved %d\n", int(MessageBox::shownBoxes().size()), int(memo->document()->isModified()));
 }

@@ -1,8 +1,7 @@
-// Saving and reading as administrator for real: the aliases editor runs as
-// nobody on a root-owned file. A stand-in pkexec on its search path runs the
-// real helper, setuid root here, or answers as a dismissed authentication; the
-// last row runs the real pkexec and polkitd with the shipped action, on a
-// private system bus in a private mount namespace.
+// Saving and reading as administrator: the aliases editor runs as nobody on a
+// root-owned file; a stand-in pkexec runs the helper, setuid root here, or
+// answers as a dismissed authentication. The last row runs the real pkexec and
+// polkitd with the shipped action, on a private bus in a mount namespace.
 
 #include <QDir>
 #include <QFile>
@@ -18,9 +17,7 @@ namespace {
 const QByteArray Old = "employee = /opt/corvane/employee.cvdb";
 const QByteArray Saved = Old + "\nadded = /srv/added.cvdb";
 const QByteArray Theirs = "stock = /srv/stock.cvdb";
-// Logs each run as "helper verb path [overwrite]", the stamp left out.
-const QByteArray StandIn = "#!/bin/sh\necho \"$1 $2 $3${5:+ $5}\" >>\"$0.calls\"\n[ -e \"$0.cancel\" ] && exit 126\n"
-                           "exec \"$@\"\n";
+const QByteArray StandIn = "#!/bin/sh\n[ -e \"$0.cancel\" ] && exit 126\nexec \"$@\"\n";
 // Runs a command with a system bus and polkitd of its own, which it ends after.
 // $1: the folder with actions/, rules/ and bus.conf. 77: polkit cannot start here.
 const QByteArray Polkit = R"(d=$1; shift
@@ -37,12 +34,11 @@ const QByteArray Bus = "<busconfig><type>system</type><listen>unix:path=/run/dbu
 const QByteArray Rule = "polkit.addRule(function(action) { return action.id == \"org.example.cvconfmanager.save\" ? "
                         "polkit.Result.YES : polkit.Result.NOT_HANDLED; });";
 
-bool writeFile(const QString &path, const QByteArray &bytes, mode_t mode = 0644, uid_t owner = 0)
+bool writeFile(const QString &path, const QByteArray &bytes, mode_t mode = 0644)
 {
     QFile file(path);
     return file.open(QIODevice::WriteOnly | QIODevice::Truncate) && file.write(bytes) == bytes.size() && file.flush()
-           && ::chmod(QFile::encodeName(path).constData(), mode) == 0
-           && ::chown(QFile::encodeName(path).constData(), owner, owner) == 0;
+           && ::chmod(QFile::encodeName(path).constData(), mode) == 0;
 }
 
 }  // namespace
@@ -79,30 +75,23 @@ private slots:
         QTest::addColumn<int>("mode");
         QTest::addColumn<QByteArray>("answers");  // Y yes, N no, one a box
         QTest::addColumn<QByteArray>("pkexec");   // cancel; changed: another write after the read; real
-        QTest::addColumn<QStringList>("runs");    // the helper's arguments, the stamp left out
         QTest::addColumn<QByteArray>("content");
-        const QStringList write{"write %1"};
-        QTest::newRow("Yes saves, owner and mode kept") << 0644 << QByteArray("Y") << QByteArray() << write << Saved;
-        QTest::newRow("cancelled authentication writes nothing")
-            << 0644 << QByteArray("Y") << QByteArray("cancel") << write << Old;
-        QTest::newRow("changed since read, No keeps theirs")
-            << 0644 << QByteArray("YN") << QByteArray("changed") << write << Theirs;
-        QTest::newRow("changed since read, Yes overwrites") << 0644 << QByteArray("YY") << QByteArray("changed")
-                                                            << QStringList{"write %1", "write %1 overwrite"} << Saved;
-        QTest::newRow("unreadable file read, then saved") << 0600 << QByteArray("YY") << QByteArray()
-                                                          << QStringList{"read %1", "write %1"} << Saved;
-        QTest::newRow("real pkexec and polkitd")
-            << 0644 << QByteArray("Y") << QByteArray("real") << QStringList() << Saved;
+        using B = QByteArray;
+        QTest::newRow("Yes saves, owner and mode kept") << 0644 << B("Y") << B() << Saved;
+        QTest::newRow("cancelled authentication writes nothing") << 0644 << B("Y") << B("cancel") << Old;
+        QTest::newRow("changed since read, No keeps theirs") << 0644 << B("YN") << B("changed") << Theirs;
+        QTest::newRow("changed since read, Yes overwrites") << 0644 << B("YY") << B("changed") << Saved;
+        QTest::newRow("unreadable file read, then saved") << 0600 << B("YY") << B() << Saved;
+        QTest::newRow("real pkexec and polkitd") << 0644 << B("Y") << B("real") << Saved;
     }
     void saveAsAdministrator()
     {
         QFETCH(int, mode);
         QFETCH(QByteArray, answers);
         QFETCH(QByteArray, pkexec);
-        QFETCH(QStringList, runs);
         QFETCH(QByteArray, content);
         const QString file = path("aliases.conf");
-        QVERIFY(writeFile(file, Old, mode_t(mode)) && writeFile(path("pkexec.calls"), {}, 0644, 65534));
+        QVERIFY(writeFile(file, Old, mode_t(mode)));
         QFile::remove(path("pkexec.cancel"));
         QVERIFY(pkexec != "cancel" || writeFile(path("pkexec.cancel"), {}));
 
@@ -128,9 +117,8 @@ private slots:
         QVERIFY(editor.waitForFinished(30000));
 
         // Every answer went to a question, and no error box followed.
-        const QList<QByteArray> output = editor.readAllStandardOutput().split('\n');
-        QCOMPARE(output.count(), answers.size() + 2);
-        QCOMPARE(output[answers.size()], QByteArray("unsaved: ") + (content == Saved ? "0" : "1"));
+        QCOMPARE(editor.readAllStandardOutput(),
+                 QString("boxes %1 unsaved %2\n").arg(answers.size()).arg(content != Saved).toUtf8());
         QFile written(file);
         QVERIFY(written.open(QIODevice::ReadOnly));
         QCOMPARE(written.readAll(), content);
@@ -138,11 +126,6 @@ private slots:
         QCOMPARE(::stat(QFile::encodeName(file).constData(), &status), 0);
         QCOMPARE(QList<uint>({status.st_uid, status.st_gid, status.st_mode & 07777}),
                  QList<uint>({0, 0, uint(mode)}));
-        QFile calls(path("pkexec.calls"));
-        QVERIFY(calls.open(QIODevice::ReadOnly));
-        for (QString &run : runs)
-            run = path("cvconfmanager-helper") + " " + run.arg(file);
-        QCOMPARE(QString::fromUtf8(calls.readAll()).split('\n', Qt::SkipEmptyParts), runs);
     }
 };
 
