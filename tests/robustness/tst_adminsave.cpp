@@ -21,8 +21,8 @@ const QByteArray StandIn = "#!/bin/sh\n[ -e \"$0.cancel\" ] && exit 126\nexec \"
 // Runs a command with a system bus and polkitd of its own, which it ends after.
 // $1: the folder with actions/, rules/ and bus.conf. 77: polkit cannot start here.
 const QByteArray Polkit = R"(d=$1; shift
-mount -t tmpfs tmpfs /run/dbus && mount --bind "$d/actions" /usr/share/polkit-1/actions &&
-  mount --bind "$d/rules" /etc/polkit-1/rules.d &&
+command -v pkexec >/dev/null && mount -t tmpfs tmpfs /run/dbus &&
+  mount --bind "$d/actions" /usr/share/polkit-1/actions && mount --bind "$d/rules" /etc/polkit-1/rules.d &&
   bus=$(dbus-daemon --config-file="$d/bus.conf" --fork --print-pid) || exit 77
 /usr/lib/polkit-1/polkitd --no-debug >/dev/null 2>&1 & polkitd=$! i=0
 until dbus-send --system --dest=org.freedesktop.PolicyKit1 / org.freedesktop.DBus.Peer.Ping 2>/dev/null; do
