@@ -11,6 +11,7 @@
 #include <QByteArray>
 #include <QByteArrayView>
 #include <cstdint>
+#include <functional>
 #include <string>
 #include <vector>
 
@@ -47,7 +48,8 @@ public:
     QByteArray savedText() const;
 
 private:
-    friend void LoadConfFile(ConfDocument &document, const QByteArray &fileName);
+    friend void LoadConfFile(ConfDocument &document, const QByteArray &fileName,
+                             const std::function<QByteArray(const QByteArray &, FileStamp *)> &read);
     // The lines of a file's bytes, normalised.
     explicit ConfDocument(QByteArray fileBytes);
 

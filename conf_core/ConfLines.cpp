@@ -1,14 +1,13 @@
 #include "ConfLines.h"
 
 #include "fileio/FileError.h"
-#include "fileio/ReadFile.h"
 
-void LoadConfFile(ConfDocument &document, const QByteArray &fileName)
+void LoadConfFile(ConfDocument &document, const QByteArray &fileName, const FileReader &read)
 {
     // Built aside and moved into place only when whole: a failed read or a
     // failed allocation leaves the previous lines untouched.
     FileStamp stamp;
-    ConfDocument loaded(ReadWholeFile(fileName, &stamp));
+    ConfDocument loaded(read(fileName, &stamp));
     loaded.setFileStamp(stamp);
     document = std::move(loaded);
 }
@@ -30,7 +29,13 @@ void SetConfValue(ConfDocument &document, QByteArrayView name, QByteArrayView va
 
 void SaveConfFile(ConfDocument &document, const QByteArray &fileName, IfChanged ifChanged)
 {
+    document.setFileStamp(
+        WriteFileSafely(fileName, SavedConfContent(document, fileName), document.fileStamp(), ifChanged));
+}
+
+std::vector<QByteArrayView> SavedConfContent(const ConfDocument &document, const QByteArray &fileName)
+{
     if (!document.isFilled())
         throw FileError::createFailed(fileName, NeverReadText());
-    document.setFileStamp(WriteFileSafely(fileName, document.savedChunks(), document.fileStamp(), ifChanged));
+    return document.savedChunks();
 }

@@ -7,14 +7,16 @@
 #include <cstring>
 #include <unistd.h>
 
-FileError::FileError(Kind kind, const QString &message)
-    : std::runtime_error(message.toStdString()), m_kind(kind), m_message(message)
+FileError::FileError(Kind kind, const QString &message, int errorNumber)
+    : std::runtime_error(message.toStdString()), m_kind(kind), m_message(message), m_errorNumber(errorNumber)
 {
 }
 
 FileError FileError::openFailed(const QByteArray &path, int errorNumber)
 {
-    return openFailed(path, SystemErrorText(errorNumber));
+    FileError error = openFailed(path, SystemErrorText(errorNumber));
+    error.m_errorNumber = errorNumber;
+    return error;
 }
 
 FileError FileError::openFailed(const QByteArray &path, const QString &reason)
@@ -25,7 +27,9 @@ FileError FileError::openFailed(const QByteArray &path, const QString &reason)
 
 FileError FileError::createFailed(const QByteArray &path, int errorNumber)
 {
-    return createFailed(path, SystemErrorText(errorNumber));
+    FileError error = createFailed(path, SystemErrorText(errorNumber));
+    error.m_errorNumber = errorNumber;
+    return error;
 }
 
 FileError FileError::createFailed(const QByteArray &path, const QString &reason)
@@ -52,6 +56,16 @@ FileError FileError::changedSinceRead(const QByteArray &path)
     return FileError(Kind::Changed, QStringLiteral("Datei \"%1\" wurde seit dem Lesen von einem anderen Programm "
                                                    "geändert")
                                         .arg(DisplayPath(path)));
+}
+
+FileError FileError::reported(Kind kind, const QString &message)
+{
+    return FileError(kind, message);
+}
+
+bool FileError::deniedPermission() const
+{
+    return m_errorNumber == EACCES || m_errorNumber == EPERM;
 }
 
 QString ErrorBoxText(const QString &description)

@@ -22,14 +22,20 @@ public:
     static FileError writeFailedKeptIn(const QByteArray &companion);
     // The file is no longer the one that was read: another program wrote it.
     static FileError changedSinceRead(const QByteArray &path);
+    // An error another process reported in its text.
+    static FileError reported(Kind kind, const QString &message);
 
     Kind kind() const { return m_kind; }
     const QString &message() const { return m_message; }
+    // The system refused the file to this user (EACCES, EPERM), where another
+    // user may be let in.
+    bool deniedPermission() const;
 
 private:
-    FileError(Kind kind, const QString &message);
+    FileError(Kind kind, const QString &message, int errorNumber = 0);
     Kind m_kind;
     QString m_message;
+    int m_errorNumber;
 };
 
 // An error's text as it is reported, in a box or on standard error: a full

@@ -1,6 +1,8 @@
 #include "FileStamp.h"
 
+#include <QByteArrayList>
 #include <QHash>
+#include <algorithm>
 #include <cerrno>
 #include <fcntl.h>
 #include <sys/stat.h>
@@ -68,5 +70,41 @@ FileStamp StampOfOpenFile(int fd)
         digest.add(QByteArrayView(buffer.constData(), got));
     }
     stamp.digest = digest.value();
+    return stamp;
+}
+
+// "-" for a file that was not there; else device, inode, size, modification
+// seconds and nanoseconds, and the digest or "-", in decimal.
+QByteArray StampText(const FileStamp &stamp)
+{
+    if (!stamp.exists)
+        return "-";
+    QByteArrayList fields{QByteArray::number(quint64(stamp.device)), QByteArray::number(quint64(stamp.inode)),
+                          QByteArray::number(qint64(stamp.size)), QByteArray::number(qint64(stamp.modified.tv_sec)),
+                          QByteArray::number(qint64(stamp.modified.tv_nsec)),
+                          stamp.digest ? QByteArray::number(quint64(*stamp.digest)) : QByteArray("-")};
+    return fields.join(' ');
+}
+
+std::optional<FileStamp> StampFromText(QByteArrayView text)
+{
+    if (text == "-")
+        return FileStamp();
+    const QByteArrayList fields = text.toByteArray().split(' ');
+    if (fields.size() != 6)
+        return std::nullopt;
+    bool ok[6] = {};
+    FileStamp stamp;
+    stamp.exists = true;
+    stamp.device = dev_t(fields[0].toULongLong(&ok[0]));
+    stamp.inode = ino_t(fields[1].toULongLong(&ok[1]));
+    stamp.size = off_t(fields[2].toLongLong(&ok[2]));
+    stamp.modified.tv_sec = time_t(fields[3].toLongLong(&ok[3]));
+    stamp.modified.tv_nsec = long(fields[4].toLongLong(&ok[4]));
+    ok[5] = fields[5] == "-";
+    if (!ok[5])
+        stamp.digest = size_t(fields[5].toULongLong(&ok[5]));
+    if (!std::all_of(std::begin(ok), std::end(ok), [](bool fieldOk) { return fieldOk; }))
+        return std::nullopt;
     return stamp;
 }

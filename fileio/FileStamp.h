@@ -36,6 +36,12 @@ private:
     QByteArray m_partial;  // the start of a block not yet complete
 };
 
+// A stamp as one line of text and back, so that another process can be handed
+// the read's stamp and answer the stamp of what it wrote. Yields nothing for a
+// line that is not such a text.
+QByteArray StampText(const FileStamp &stamp);
+std::optional<FileStamp> StampFromText(QByteArrayView text);
+
 // The stamp of an open regular file, read from its start to its end. The
 // digest stays empty when the descriptor cannot be read.
 FileStamp StampOfOpenFile(int fd);

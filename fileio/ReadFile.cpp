@@ -29,7 +29,8 @@ QByteArray ReadWholeFile(const QByteArray &path, FileStamp *stamp)
     const OpenFile file{::open(path.constData(), O_RDONLY | O_NONBLOCK | O_NOCTTY | O_CLOEXEC)};
     if (file.fd < 0) {
         const int error = errno;
-        throw FileError::openFailed(path, IsSpecialFile(path) ? NotRegularFileText() : SystemErrorText(error));
+        throw IsSpecialFile(path) ? FileError::openFailed(path, NotRegularFileText())
+                                  : FileError::openFailed(path, error);
     }
     struct stat status {};
     if (::fstat(file.fd, &status) != 0)

@@ -365,7 +365,8 @@ FileStamp WriteFileSafely(const QByteArray &path, const std::vector<QByteArrayVi
     }
     if (fd < 0) {
         const int error = errno;
-        throw FileError::createFailed(path, IsSpecialFile(path) ? NotRegularFileText() : SystemErrorText(error));
+        throw IsSpecialFile(path) ? FileError::createFailed(path, NotRegularFileText())
+                                  : FileError::createFailed(path, error);
     }
 
     struct stat file {};

@@ -15,9 +15,13 @@ const std::array<CaptionKey, 8> CaptionKeys = {{
     {"PModified", "CVConf_PModified", "Don't forget to save!"},
 }};
 
-const std::array<MessageKey, 1> MessageKeys = {{
+const std::array<MessageKey, 3> MessageKeys = {{
     {"CVConf_FileChanged", "The file %1 was changed by another program after it was read. "
                            "Overwrite that change with yours? Answer No to write nothing and keep your changes here."},
+    {"CVConf_SaveAsAdministrator", "This user may not write the file %1. Save it as administrator? "
+                                   "An administrator's password will be asked for."},
+    {"CVConf_ReadAsAdministrator", "This user may not read the file %1. Read it as administrator? "
+                                   "An administrator's password will be asked for."},
 }};
 
 namespace {
@@ -36,10 +40,28 @@ QString CaptionText(const QByteArray &language, const CaptionKey &caption)
     return TranslatedText(language, caption.key, caption.builtIn);
 }
 
+namespace {
+
+QString question(const QByteArray &language, const MessageKey &key, const QString &path)
+{
+    return TranslatedText(language, key.key, key.builtIn).arg(path);
+}
+
+}  // namespace
+
 QString FileChangedQuestion(const QByteArray &language, const QString &path)
 {
-    const MessageKey &question = MessageKeys.front();
-    return TranslatedText(language, question.key, question.builtIn).arg(path);
+    return question(language, MessageKeys[0], path);
+}
+
+QString SaveAsAdministratorQuestion(const QByteArray &language, const QString &path)
+{
+    return question(language, MessageKeys[1], path);
+}
+
+QString ReadAsAdministratorQuestion(const QByteArray &language, const QString &path)
+{
+    return question(language, MessageKeys[2], path);
 }
 
 QString ModifiedReminderText(const QByteArray &language)

@@ -21,9 +21,12 @@ struct MessageKey {
     const char *key;
     const char *builtIn;
 };
-extern const std::array<MessageKey, 1> MessageKeys;
+extern const std::array<MessageKey, 3> MessageKeys;
 // Asked when a save finds that another program changed the file since it was read.
 QString FileChangedQuestion(const QByteArray &language, const QString &path);
+// Asked when this user may not write, or may not read, the file.
+QString SaveAsAdministratorQuestion(const QByteArray &language, const QString &path);
+QString ReadAsAdministratorQuestion(const QByteArray &language, const QString &path);
 
 // The text for a caption key in a language section: the stored value, the
 // built-in text when the key is missing. Converted from the locale's charset.

@@ -1,7 +1,7 @@
 # Runs at install time (cmake --install, make install, cpack). Lays out what
 # depends on the prefix chosen then rather than at configure time: the language
 # file in the configuration directory, the links beside the program, the
-# launchers on the search path and the polkit action naming the program.
+# launchers on the search path and the polkit action naming the helper.
 #
 # Expects CV_SOURCE_DIR, CV_BINARY_DIR, CV_PROGRAM_SUBDIR and CV_SERVER_CONF_DIR.
 
@@ -55,16 +55,12 @@ foreach(cv_program CVConfManager cvconf)
   file(INSTALL DESTINATION "${cv_prefix}/bin" TYPE PROGRAM FILES "${cv_made}/launcher/${cv_program}")
 endforeach()
 
-# Editing as administrator: a launcher that runs the program through pkexec,
-# and the polkit action that names the program pkexec may start. polkit reads
-# actions from /usr/share/polkit-1/actions only, so the action works for the
-# prefix /usr.
-set(CV_PROGRAM_PATH "${cv_program_dir}/CVConfManager")
-set(CV_PROGRAM_PATH_QUOTED "${cv_quoted_CVConfManager}")
-configure_file("${CV_SOURCE_DIR}/packaging/pkexec-launcher.in" "${cv_made}/launcher/cvconfmanager-pkexec" @ONLY)
-file(INSTALL DESTINATION "${cv_prefix}/bin" TYPE PROGRAM FILES "${cv_made}/launcher/cvconfmanager-pkexec")
-string(REPLACE "&" "&amp;" CV_PROGRAM_PATH "${CV_PROGRAM_PATH}")
-string(REPLACE "<" "&lt;" CV_PROGRAM_PATH "${CV_PROGRAM_PATH}")
+# Reading and saving as administrator: the polkit action that lets pkexec run
+# the program's helper. polkit reads actions from /usr/share/polkit-1/actions
+# only, so the action works for the prefix /usr.
+set(CV_HELPER_PATH "${cv_program_dir}/cvconfmanager-helper")
+string(REPLACE "&" "&amp;" CV_HELPER_PATH "${CV_HELPER_PATH}")
+string(REPLACE "<" "&lt;" CV_HELPER_PATH "${CV_HELPER_PATH}")
 configure_file("${CV_SOURCE_DIR}/packaging/org.example.cvconfmanager.policy.in"
                "${cv_made}/org.example.cvconfmanager.policy" @ONLY)
 file(INSTALL DESTINATION "${cv_prefix}/share/polkit-1/actions" TYPE FILE

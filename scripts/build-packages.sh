@@ -97,15 +97,14 @@ if grep -e CVConfManager.1 -e /applications/ -e /icons/ -e polkit "$work/content
 fi
 expect_entries "$gui_deb" \
   /usr/bin/CVConfManager \
-  /usr/bin/cvconfmanager-pkexec \
   /usr/lib/cvconfmanager/CVConfManager \
+  /usr/lib/cvconfmanager/cvconfmanager-helper \
   /usr/share/applications/org.example.cvconfmanager.desktop \
   /usr/share/metainfo/org.example.cvconfmanager.metainfo.xml \
   /usr/share/icons/hicolor/scalable/apps/org.example.cvconfmanager.svg \
   /usr/share/icons/hicolor/48x48/apps/org.example.cvconfmanager.png \
   /usr/share/polkit-1/actions/org.example.cvconfmanager.policy \
   /usr/share/man/man1/CVConfManager.1.gz \
-  "/usr/share/man/man1/cvconfmanager-pkexec.1.gz -> CVConfManager.1.gz" \
   /usr/share/doc/cvconfmanager/copyright
 if grep -e /etc/ -e cvconf.1 -e completions -e /examples/ "$work/contents"; then
   fail "cvconfmanager holds a file of cvconf"
@@ -123,11 +122,9 @@ root=$work/root
   || fail "/usr/bin/cvconf does not start /usr/lib/cvconfmanager/cvconf"
 [ "$(tail -n 1 "$root/usr/bin/CVConfManager")" = "exec '/usr/lib/cvconfmanager/CVConfManager' \"\$@\"" ] \
   || fail "/usr/bin/CVConfManager does not start /usr/lib/cvconfmanager/CVConfManager"
-grep -qxF "program='/usr/lib/cvconfmanager/CVConfManager'" "$root/usr/bin/cvconfmanager-pkexec" \
-  || fail "cvconfmanager-pkexec does not start /usr/lib/cvconfmanager/CVConfManager"
-grep -qF '<annotate key="org.freedesktop.policykit.exec.path">/usr/lib/cvconfmanager/CVConfManager</annotate>' \
+grep -qF '<annotate key="org.freedesktop.policykit.exec.path">/usr/lib/cvconfmanager/cvconfmanager-helper</annotate>' \
   "$root/usr/share/polkit-1/actions/org.example.cvconfmanager.policy" \
-  || fail "the polkit action does not name /usr/lib/cvconfmanager/CVConfManager"
+  || fail "the polkit action does not name /usr/lib/cvconfmanager/cvconfmanager-helper"
 if grep -rlF -e "$PWD" -e debian/tmp "$root"; then
   fail "a package names the folder it was built in"
 fi

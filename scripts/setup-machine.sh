@@ -30,9 +30,9 @@ run_packages=(
 # the tests' locales; a private X server and a window closer (install_and_run);
 # the font the caption tests measure with (tst_captionsfit); the menu entry,
 # metainfo and icon checks (install_and_run); polkit's DTD and its
-# validator (tst_adminlauncher); ACL and extended-attribute tools
-# (tst_safewrite); ansible-galaxy, -playbook and -doc (the collection and its
-# test, ansible_parameter).
+# validator (install_and_run); the real pkexec of tst_adminsave; ACL and
+# extended-attribute tools (tst_safewrite); ansible-galaxy, -playbook and -doc
+# (the collection and its test, ansible_parameter).
 test_packages=(
   locales
   xvfb
@@ -48,6 +48,7 @@ test_packages=(
   acl
   attr
   ansible-core
+  pkexec
 )
 # The benchmark's start-up timing talks to Xvfb through xcb.
 bench_packages=(

@@ -2,14 +2,13 @@
 
 #include "conf_core/StartupChecks.h"
 #include "fileio/LocaleText.h"
-#include "fileio/ReadFile.h"
-#include "fileio/SafeWrite.h"
 #include "ui/AliasText.h"
 #include "ui/ChangedFileQuestion.h"
 #include "ui/ErrorHandler.h"
 #include "ui/FocusedButton.h"
 #include "ui/Icons.h"
 #include "ui/MessageBox.h"
+#include "ui/ReadAskingAdministrator.h"
 #include "ui/WindowFont.h"
 
 #include <QFrame>
@@ -126,7 +125,7 @@ bool TEditaliasesFrm::FileRefused() const
 void TEditaliasesFrm::FormCreate()
 {
     m_fileRead = RunGuarded([this] {
-        const QByteArray bytes = ReadWholeFile(AliasesFileName, &m_readStamp);
+        const QByteArray bytes = ReadAskingAdministrator(AliasesFileName, &m_readStamp, parentWidget());
         m_refusal = refusalOf(bytes);
         if (!m_refusal.isEmpty())
             return;
@@ -151,9 +150,7 @@ bool TEditaliasesFrm::writeAliasesFile()
     if (!m_fileRead)
         return true;
     const QByteArray bytes = AliasTextToFile(MemoAliases->document()->toRawText());
-    return SaveAskingOverChange(AliasesFileName, [&](IfChanged ifChanged) {
-        m_readStamp = WriteFileSafely(AliasesFileName, bytes, m_readStamp, ifChanged);
-    }, this);
+    return SaveAskingOverChange(AliasesFileName, {bytes}, m_readStamp, this);
 }
 
 void TEditaliasesFrm::BWriteConfigClick()

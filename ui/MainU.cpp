@@ -18,6 +18,7 @@
 #include "ui/FocusedButton.h"
 #include "ui/LinkLabel.h"
 #include "ui/MessageBox.h"
+#include "ui/ReadAskingAdministrator.h"
 #include "ui/VisibleText.h"
 
 #include <QKeyEvent>
@@ -125,7 +126,9 @@ void TMainForm::ApplyCaptions()
 
 void TMainForm::BReadConfigClick(QObject *)
 {
-    LoadConfFile(*ConfLines, ConfFileName);
+    LoadConfFile(*ConfLines, ConfFileName, [this](const QByteArray &path, FileStamp *stamp) {
+        return ReadAskingAdministrator(path, stamp, this);
+    });
     CV_List->setUpdatesEnabled(false);
     {
         const QSignalBlocker quiet(CV_List);
@@ -159,9 +162,10 @@ void TMainForm::CV_ListSelectItem(QObject *, QTreeWidgetItem *item, bool)
 
 void TMainForm::BWriteConfigClick(QObject *)
 {
-    if (!SaveAskingOverChange(ConfFileName, [](IfChanged ifChanged) { SaveConfFile(*ConfLines, ConfFileName, ifChanged); },
-                              this))
+    FileStamp stamp = ConfLines->fileStamp();
+    if (!SaveAskingOverChange(ConfFileName, SavedConfContent(*ConfLines, ConfFileName), stamp, this))
         return;
+    ConfLines->setFileStamp(stamp);
     CV_List->setFocus();
     PModified->clear();
 }

@@ -11,10 +11,11 @@
 namespace MessageBox {
 namespace {
 
-std::optional<Answer> &nextAnswer()
+// Answers for the boxes to come, in order.
+QList<Answer> &nextAnswers()
 {
-    static std::optional<Answer> answer;
-    return answer;
+    static QList<Answer> answers;
+    return answers;
 }
 
 QList<Shown> &recorded()
@@ -68,9 +69,8 @@ protected:
 
 Answer show(Kind kind, const QString &text, Buttons buttons, QWidget *parent, std::optional<Answer> defaultAnswer)
 {
-    if (nextAnswer()) {
-        const Answer answer = *nextAnswer();
-        nextAnswer().reset();
+    if (!nextAnswers().isEmpty()) {
+        const Answer answer = nextAnswers().takeFirst();
         recorded().append({kind, titleFor(kind), text, buttons, defaultAnswer});
         return answer;
     }
@@ -121,8 +121,12 @@ Answer warnYesNo(const QString &text, QWidget *parent)
     return show(Kind::Warning, text, Buttons::YesNo, parent, Answer::No);
 }
 
-void setNextAnswer(Answer answer) { nextAnswer() = answer; }
+void setNextAnswer(Answer answer) { nextAnswers().append(answer); }
 const QList<Shown> &shownBoxes() { return recorded(); }
-void clearShownBoxes() { recorded().clear(); }
+void clearShownBoxes()
+{
+    recorded().clear();
+    nextAnswers().clear();
+}
 
 }  // namespace MessageBox

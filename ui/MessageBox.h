@@ -4,8 +4,9 @@
 // "&Ja", "&Nein". The first button is the default unless another is named;
 // closing the box without a button counts as Cancel.
 //
-// Tests answer the next boxes with setNextAnswer; such a box is recorded
-// instead of shown, so a widget test never blocks on a modal box.
+// Tests answer the next boxes with setNextAnswer, one call per box in the
+// order they come; such a box is recorded instead of shown, so a widget test
+// never blocks on a modal box.
 
 #include <QList>
 #include <QString>
@@ -38,6 +39,7 @@ struct Shown {
 };
 void setNextAnswer(Answer answer);
 const QList<Shown> &shownBoxes();
+// Forgets the boxes shown and the answers no box took.
 void clearShownBoxes();
 
 }  // namespace MessageBox

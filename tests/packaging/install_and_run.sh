@@ -42,7 +42,7 @@ fail() {
   exit 1
 }
 
-for tool in desktop-file-validate appstreamcli file timeout; do
+for tool in desktop-file-validate appstreamcli xmllint file timeout; do
   command -v "$tool" >/dev/null 2>&1 || fail "$tool is not installed (scripts/setup-machine.sh installs it)"
 done
 
@@ -82,12 +82,15 @@ metainfo="$prefix/share/metainfo/$app_id.metainfo.xml"
 [ -f "$metainfo" ] || fail "no metainfo $metainfo"
 grep -qx "Icon=$app_id" "$desktop_file" || fail "the desktop entry does not name the icon $app_id"
 grep -qx "Exec=CVConfManager" "$desktop_file" || fail "the desktop entry does not start the launcher"
-# The action "Edit as administrator" starts the pkexec launcher.
-sed -n '/^\[Desktop Action edit-as-administrator\]$/,/^\[/p' "$desktop_file" >"$work/action.txt"
-grep -qx "Name=Edit as administrator" "$work/action.txt" && grep -qx "Exec=cvconfmanager-pkexec" "$work/action.txt" \
-  || fail "the desktop entry has no action \"Edit as administrator\" starting cvconfmanager-pkexec"
-grep -qx "Actions=edit-as-administrator;" "$desktop_file" || fail "the desktop entry does not list its action"
-[ -x "$prefix/bin/cvconfmanager-pkexec" ] || fail "no launcher $prefix/bin/cvconfmanager-pkexec"
+# No way to start the windows as root: the helper alone runs through pkexec.
+! grep -q '^Actions=' "$desktop_file" || fail "the desktop entry has actions: $(grep '^Actions=' "$desktop_file")"
+[ -x "$program_dir/cvconfmanager-helper" ] || fail "no helper $program_dir/cvconfmanager-helper"
+if readelf -d "$program_dir/cvconfmanager-helper" | grep -q -e libQt6Gui -e libQt6Widgets; then
+  fail "the helper links Qt Gui or Widgets"
+fi
+policy="$prefix/share/polkit-1/actions/$app_id.policy"
+xmllint --noout --nonet --dtdvalid /usr/share/polkit-1/policyconfig-1.dtd "$policy" >"$work/validate.log" 2>&1 \
+  || fail "the polkit action does not validate against polkit's DTD (polkitd ships it)"
 [ -f "$prefix/share/icons/hicolor/scalable/apps/$app_id.svg" ] || fail "no scalable icon"
 for size in 16 24 32 48 64 128 256; do
   icon="$prefix/share/icons/hicolor/${size}x${size}/apps/$app_id.png"

@@ -1,0 +1,88 @@
+#include "AdminAccess.h"
+
+#include "adminhelper/HelperProtocol.h"
+#include "fileio/FileError.h"
+
+#include <QCoreApplication>
+#include <QFile>
+#include <QProcess>
+
+namespace {
+
+// pkexec's statuses for an authorization not obtained: the dialog dismissed;
+// refused, or no way to ask (no authentication agent), which it says why.
+constexpr int Dismissed = 126;
+constexpr int NotAuthorized = 127;
+
+// Runs the helper through pkexec, found on the search path, and returns its
+// standard output; nothing when no authorization was obtained. A failure of
+// the helper comes back as its text in a FileError.
+std::optional<QByteArray> runHelper(const QStringList &arguments, const std::vector<QByteArrayView> &input,
+                                    FileError::Kind failure)
+{
+    // pkexec runs only what the polkit action names: the helper by its absolute path.
+    const QString helper = QCoreApplication::applicationDirPath() + QLatin1Char('/') + QLatin1String(Helper::FileName);
+    QProcess pkexec;
+    pkexec.start(QStringLiteral("pkexec"), QStringList{helper} + arguments);
+    if (!pkexec.waitForStarted(-1))
+        throw FileError::reported(failure, QStringLiteral("pkexec: ") + pkexec.errorString());
+    for (const QByteArrayView chunk : input)
+        pkexec.write(chunk.data(), chunk.size());
+    pkexec.closeWriteChannel();
+    // The authentication takes as long as the user does.
+    pkexec.waitForFinished(-1);
+    const QString errorText = QString::fromUtf8(pkexec.readAllStandardError()).trimmed();
+    if (pkexec.exitStatus() != QProcess::NormalExit)
+        throw FileError::reported(failure, QStringLiteral("pkexec: ") + pkexec.errorString());
+    switch (pkexec.exitCode()) {
+    case Helper::Done:
+        return pkexec.readAllStandardOutput();
+    case Dismissed:
+        return std::nullopt;
+    case NotAuthorized:
+        if (errorText.isEmpty())
+            return std::nullopt;
+        throw FileError::reported(failure, errorText);
+    case Helper::Changed:
+        throw FileError::reported(FileError::Kind::Changed, errorText);
+    default:
+        throw FileError::reported(failure, errorText);
+    }
+}
+
+// The stamp line that leads the helper's answer, and what follows it.
+FileStamp takeStamp(QByteArray &answer, FileError::Kind failure)
+{
+    const qsizetype end = answer.indexOf('\n');
+    const std::optional<FileStamp> stamp = end < 0 ? std::nullopt : StampFromText(answer.first(end));
+    if (!stamp)
+        throw FileError::reported(failure, QStringLiteral("%1: no stamp in its answer").arg(Helper::FileName));
+    answer.remove(0, end + 1);
+    return *stamp;
+}
+
+}  // namespace
+
+std::optional<QByteArray> ReadAsAdministrator(const QByteArray &path, FileStamp *stamp)
+{
+    std::optional<QByteArray> answer =
+        runHelper({Helper::ReadVerb, QFile::decodeName(path)}, {}, FileError::Kind::Open);
+    if (answer) {
+        const FileStamp read = takeStamp(*answer, FileError::Kind::Open);
+        if (stamp)
+            *stamp = read;
+    }
+    return answer;
+}
+
+std::optional<FileStamp> SaveAsAdministrator(const QByteArray &path, const std::vector<QByteArrayView> &content,
+                                             const FileStamp &asRead, IfChanged ifChanged)
+{
+    QStringList arguments{Helper::WriteVerb, QFile::decodeName(path), QString::fromLatin1(StampText(asRead))};
+    if (ifChanged == IfChanged::Overwrite)
+        arguments.append(Helper::OverwriteWord);
+    std::optional<QByteArray> answer = runHelper(arguments, content, FileError::Kind::Write);
+    if (!answer)
+        return std::nullopt;
+    return takeStamp(*answer, FileError::Kind::Write);
+}
