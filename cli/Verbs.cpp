@@ -7,6 +7,7 @@
 #include "conf_core/StartupChecks.h"
 #include "fileio/Companion.h"
 #include "fileio/FileError.h"
+#include "fileio/FileLock.h"
 #include "fileio/LocaleText.h"
 #include "fileio/ReadFile.h"
 #include "localisation/Description.h"
@@ -113,6 +114,8 @@ bool savesAs(const ConfDocument &document, QByteArrayView bytes)
 // set and unset: the values in order, one save, and only when the bytes change.
 int change(ConfDocument &document, const Command &command, const QList<NewValue> &values)
 {
+    // Held from the read through the save, so that runs in parallel take turns.
+    const FileLock lock(ConfFileName);
     LoadConfFile(document, ConfFileName);
     // The file as it is, to compare with: the document holds it normalised.
     // Another writer between the two reads would make the diff lie.
@@ -125,7 +128,7 @@ int change(ConfDocument &document, const Command &command, const QList<NewValue>
     if (savesAs(document, before))
         return ExitDone;
     if (!command.dryRun)
-        SaveConfFile(document, ConfFileName);
+        SaveConfFile(document, ConfFileName, IfChanged::Refuse, &lock);
     if (command.dryRun || command.diff)
         PrintOut(UnifiedDiff(ConfFileName, before, document.savedText()));
     return ExitDone;

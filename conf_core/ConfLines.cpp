@@ -28,9 +28,9 @@ void SetConfValue(ConfDocument &document, QByteArrayView name, QByteArrayView va
     document.setValue(name, value);
 }
 
-void SaveConfFile(ConfDocument &document, const QByteArray &fileName, IfChanged ifChanged)
+void SaveConfFile(ConfDocument &document, const QByteArray &fileName, IfChanged ifChanged, const FileLock *held)
 {
     if (!document.isFilled())
         throw FileError::createFailed(fileName, NeverReadText());
-    document.setFileStamp(WriteFileSafely(fileName, document.savedChunks(), document.fileStamp(), ifChanged));
+    document.setFileStamp(WriteFileSafely(fileName, document.savedChunks(), document.fileStamp(), ifChanged, held));
 }
