@@ -1,6 +1,7 @@
 // Saving a large configuration document while the process is killed, while the
-// file size limit cuts a write short, and while the write calls misbehave: the
-// file on disk must always be one whole version, never a mixture, and keep its mode.
+// file size limit cuts a write short, while the write calls misbehave, and while
+// another writer works on the file: the file on disk must always be one whole
+// version, never a mixture, and keep its mode; no change is lost unreported.
 
 #include "conf_core/ConfLines.h"
 #include "fileio/Companion.h"
