@@ -7,6 +7,7 @@
 #include "conf_core/StartupChecks.h"
 #include "fileio/Companion.h"
 #include "fileio/FileError.h"
+#include "fileio/FileLock.h"
 #include "fileio/LocaleText.h"
 #include "fileio/ReadFile.h"
 #include "localisation/Description.h"
@@ -154,6 +155,8 @@ QByteArray changeAsJson(const ConfDocument &document, const QList<NewValue> &val
 // set and unset: the values in order, one save, and only when a value changes.
 int change(ConfDocument &document, const Command &command, const QList<NewValue> &values)
 {
+    // Held from the read through the save, so that runs in parallel take turns.
+    const FileLock lock(ConfFileName);
     LoadConfFile(document, ConfFileName);
     // The file as it is, to compare with: the document holds it normalised.
     // Another writer between the two reads would make the diff lie.
@@ -170,7 +173,7 @@ int change(ConfDocument &document, const Command &command, const QList<NewValue>
     // Values set and set back may leave the bytes as they were.
     changed = changed && !savesAs(document, before);
     if (changed && !command.dryRun)
-        SaveConfFile(document, ConfFileName);
+        SaveConfFile(document, ConfFileName, IfChanged::Refuse, &lock);
     if (command.json)
         PrintOut(changeAsJson(document, values, previous, changed, before, changed ? document.savedText() : before));
     else if (changed && (command.dryRun || command.diff))

@@ -27,10 +27,10 @@ void SetConfValue(ConfDocument &document, QByteArrayView name, QByteArrayView va
     document.setValue(name, value);
 }
 
-void SaveConfFile(ConfDocument &document, const QByteArray &fileName, IfChanged ifChanged)
+void SaveConfFile(ConfDocument &document, const QByteArray &fileName, IfChanged ifChanged, const FileLock *held)
 {
     document.setFileStamp(
-        WriteFileSafely(fileName, SavedConfContent(document, fileName), document.fileStamp(), ifChanged));
+        WriteFileSafely(fileName, SavedConfContent(document, fileName), document.fileStamp(), ifChanged, held));
 }
 
 std::vector<QByteArrayView> SavedConfContent(const ConfDocument &document, const QByteArray &fileName)

@@ -17,11 +17,13 @@ using FileReader = std::function<QByteArray(const QByteArray &path, FileStamp *s
 // for lack of memory too, leaves the document as it was; saving a document
 // that no load has filled throws FileError::createFailed. A save refuses to
 // replace a file that changed since the load (FileError::changedSinceRead)
-// unless told to overwrite it.
+// unless told to overwrite it; `held` is a lock the caller took before the
+// load (see WriteFileSafely).
 void LoadConfFile(ConfDocument &document, const QByteArray &fileName, const FileReader &read = ReadWholeFile);
 QByteArray GetConfValue(const ConfDocument &document, QByteArrayView name);
 bool HasConfEntry(const ConfDocument &document, QByteArrayView name);
 void SetConfValue(ConfDocument &document, QByteArrayView name, QByteArrayView value);
-void SaveConfFile(ConfDocument &document, const QByteArray &fileName, IfChanged ifChanged = IfChanged::Refuse);
+void SaveConfFile(ConfDocument &document, const QByteArray &fileName, IfChanged ifChanged = IfChanged::Refuse,
+                  const FileLock *held = nullptr);
 // The document's bytes as a save writes them.
 std::vector<QByteArrayView> SavedConfContent(const ConfDocument &document, const QByteArray &fileName);

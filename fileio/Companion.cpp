@@ -1,13 +1,18 @@
 #include "Companion.h"
 
 #include "fileio/FileError.h"
+#include "fileio/FileLock.h"
 
 #include <QDir>
+#include <QScopeGuard>
 #include <QStringList>
+#include <cerrno>
 #include <climits>
 #include <cstdlib>
 #include <dirent.h>
 #include <memory>
+#include <sys/file.h>
+#include <unistd.h>
 
 namespace {
 
@@ -61,6 +66,17 @@ QByteArray CompanionPrefixInState(const QByteArray &path)
 
 QList<QByteArray> LeftCompanions(const QByteArray &path)
 {
+    // A save that is still running holds the file locked, and its companion
+    // is not left behind. While this shared lock is held no save runs; other
+    // reports may hold it at the same time.
+    struct stat file {};
+    const int fd = OpenToLock(path, &file);
+    const auto unlock = qScopeGuard([fd] {
+        if (fd >= 0)
+            ::close(fd);
+    });
+    if (fd >= 0 && ::flock(fd, LOCK_SH | LOCK_NB) != 0 && errno == EWOULDBLOCK)
+        return {};
     // Beside the file itself, after every link, as the save found it.
     const QByteArray real = resolvedPath(path);
     const qsizetype slash = real.lastIndexOf('/');

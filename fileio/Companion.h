@@ -20,7 +20,9 @@ QByteArray CompanionPrefixBeside(const QByteArray &name);
 QByteArray CompanionPrefixInState(const QByteArray &path);
 extern const char CompanionMark[];  // "unsaved-"
 
-// The companions of the file at this path that saves left behind, as paths.
+// The companions of the file at this path that saves left behind, as paths;
+// none while a save holds the file locked, as its companion is in progress.
+// A process that holds the lock itself asks before it takes it.
 QList<QByteArray> LeftCompanions(const QByteArray &path);
 // What a start tells of the companions these files have: empty when none.
 QString LeftCompanionsReport(const QList<QByteArray> &files);

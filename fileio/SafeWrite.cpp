@@ -3,6 +3,7 @@
 #include "fileio/Companion.h"
 #include "fileio/FileAttributes.h"
 #include "fileio/FileError.h"
+#include "fileio/FileLock.h"
 #include "fileio/ReadFile.h"
 
 #include <QDir>
@@ -148,6 +149,19 @@ FileStamp stampOfWritten(int fd, size_t digest)
     return {true, status.st_dev, status.st_ino, status.st_size, status.st_mtim, digest};
 }
 
+// The check right before the file is replaced, under the lock: the file
+// still stands under the path and, unless the caller overwrites a change,
+// is still the one expected. A name that stands for another file by then was
+// replaced by a program that takes no lock; that file has not been seen.
+struct LastCheck {
+    const QByteArray &path;
+    std::optional<FileStamp> expected;
+    bool passes(int fd, const struct stat &file) const
+    {
+        return PathNamesFile(path, file) && (!expected || SameFileAndContent(*expected, stampOfOpened(fd)));
+    }
+};
+
 // The whole new content in a companion file, synced with its name.
 struct Companion {
     Descriptor directory;
@@ -219,12 +233,17 @@ Companion writeCompanion(const SafeWriteCalls &calls, const QByteArray &path, co
 // owner, mode and attributes stay. A companion holds the new content until
 // the file does; the new size is reserved first so a full disk fails before
 // a byte of the file changes.
-FileStamp writeInPlace(const SafeWriteCalls &calls, const QByteArray &path, int fd, const struct stat &file,
+FileStamp writeInPlace(const SafeWriteCalls &calls, const LastCheck &check, int fd, const struct stat &file,
                        const std::vector<QByteArrayView> &chunks, size_t digest)
 {
+    const QByteArray &path = check.path;
     Location where;
     locate(fd, file, &where);
     const Companion companion = writeCompanion(calls, path, where, chunks);
+    if (!check.passes(fd, file)) {
+        companion.remove();
+        throw FileError::changedSinceRead(path);
+    }
     const off_t size = totalSize(chunks);
     const int reserved = size > 0 ? calls.fallocate(fd, 0, size) : 0;
     if (reserved != 0 && reserved != EOPNOTSUPP && reserved != EINVAL) {
@@ -250,10 +269,11 @@ void removeCreated(int fd, const struct stat &file)
 // Writes a temporary file beside the opened one and renames it over the
 // opened file's name; returns the new file's stamp. Returns nothing when the
 // temporary cannot take the file's place without changing what the file is.
-std::optional<FileStamp> replaceByTemporary(const SafeWriteCalls &calls, const QByteArray &path, int fd,
+std::optional<FileStamp> replaceByTemporary(const SafeWriteCalls &calls, const LastCheck &check, int fd,
                                             const struct stat &file, const std::vector<QByteArrayView> &chunks,
                                             size_t digest)
 {
+    const QByteArray &path = check.path;
     Location where;
     locate(fd, file, &where);
     if (where.directory.fd < 0)
@@ -301,11 +321,9 @@ std::optional<FileStamp> replaceByTemporary(const SafeWriteCalls &calls, const Q
         discard(false);
         throw FileError::writeFailed();
     }
-    // A name swapped for something else meanwhile is left alone; the content
-    // goes to the file that was opened.
-    if (!holdsFile(where, file)) {
+    if (!check.passes(fd, file) || !holdsFile(where, file)) {
         discard(false);
-        return std::nullopt;
+        throw FileError::changedSinceRead(path);
     }
     if (calls.renameat(where.directory.fd, temporary.constData(), where.directory.fd, where.name.constData()) != 0) {
         const int error = errno;
@@ -320,6 +338,55 @@ std::optional<FileStamp> replaceByTemporary(const SafeWriteCalls &calls, const Q
     if (calls.fsync(where.directory.fd) != 0 && errno != EINVAL)
         throw FileError::writeFailed();
     return written;
+}
+
+// The file the path names, opened for writing as the kernel allows (created
+// where missing) and locked, unless the caller holds its lock already.
+struct Target {
+    int fd = -1;
+    struct stat file {};
+    bool missing = false;  // no file at the open
+    bool created = false;  // made by this open
+};
+
+Target openLocked(const SafeWriteCalls &calls, const QByteArray &path, const FileStamp &asRead, bool refuseChanged,
+                  const FileLock *held)
+{
+    const int flags = O_WRONLY | O_NONBLOCK | O_NOCTTY | O_CLOEXEC;
+    for (;;) {
+        Target target;
+        target.fd = calls.open(path.constData(), flags, 0);
+        target.missing = target.fd < 0 && errno == ENOENT;
+        if (target.missing) {
+            // Removed since it was read: writing it again would undo that.
+            if (refuseChanged && asRead.exists)
+                throw FileError::changedSinceRead(path);
+            target.fd = calls.open(path.constData(), flags | O_CREAT | O_EXCL, 0666);
+            target.created = target.fd >= 0;
+            // A link that points nowhere yet: its target is created, as any open would.
+            if (target.fd < 0 && errno == EEXIST)
+                target.fd = calls.open(path.constData(), flags | O_CREAT, 0666);
+        }
+        if (target.fd < 0) {
+            const int error = errno;
+            throw IsSpecialFile(path) ? FileError::createFailed(path, NotRegularFileText())
+                                      : FileError::createFailed(path, error);
+        }
+        if (::fstat(target.fd, &target.file) != 0) {
+            const int error = errno;
+            calls.close(target.fd);
+            throw FileError::createFailed(path, error);
+        }
+        if (!S_ISREG(target.file.st_mode)) {
+            calls.close(target.fd);
+            throw FileError::createFailed(path, NotRegularFileText());
+        }
+        // A save that replaced the file while this one waited leaves a new
+        // file under the name: that one is saved, with its own lock.
+        if ((held && held->covers(target.file)) || !LockOpenFile(target.fd) || PathNamesFile(path, target.file))
+            return target;
+        calls.close(target.fd);
+    }
 }
 
 size_t digestOf(const std::vector<QByteArrayView> &chunks)
@@ -345,56 +412,27 @@ SafeWriteCalls &SafeWriteSystemCalls()
 }
 
 FileStamp WriteFileSafely(const QByteArray &path, const std::vector<QByteArrayView> &chunks, const FileStamp &asRead,
-                          IfChanged ifChanged)
+                          IfChanged ifChanged, const FileLock *held)
 {
     const SafeWriteCalls &calls = SafeWriteSystemCalls();
     const bool refuseChanged = ifChanged == IfChanged::Refuse;
-    const int flags = O_WRONLY | O_NONBLOCK | O_NOCTTY | O_CLOEXEC;
-    int fd = calls.open(path.constData(), flags, 0);
-    bool created = false;
-    const bool missing = fd < 0 && errno == ENOENT;
-    if (missing) {
-        // Removed since it was read: writing it again would undo that.
-        if (refuseChanged && asRead.exists)
-            throw FileError::changedSinceRead(path);
-        fd = calls.open(path.constData(), flags | O_CREAT | O_EXCL, 0666);
-        created = fd >= 0;
-        // A link that points nowhere yet: its target is created, as any open would.
-        if (fd < 0 && errno == EEXIST)
-            fd = calls.open(path.constData(), flags | O_CREAT, 0666);
-    }
-    if (fd < 0) {
-        const int error = errno;
-        throw IsSpecialFile(path) ? FileError::createFailed(path, NotRegularFileText())
-                                  : FileError::createFailed(path, error);
-    }
-
-    struct stat file {};
-    if (::fstat(fd, &file) != 0) {
-        const int error = errno;
-        calls.close(fd);
-        throw FileError::createFailed(path, error);
-    }
-    if (!S_ISREG(file.st_mode)) {
-        calls.close(fd);
-        throw FileError::createFailed(path, NotRegularFileText());
-    }
-    // Checked on the file that is about to be written, so no other can slip in between.
-    if (refuseChanged && !missing && !SameFileAndContent(asRead, stampOfOpened(fd))) {
-        calls.close(fd);
-        throw FileError::changedSinceRead(path);
-    }
+    const Target target = openLocked(calls, path, asRead, refuseChanged, held);
+    const int fd = target.fd;
+    const struct stat &file = target.file;
+    // A file that was missing at the read is expected as this save found it.
+    const LastCheck check{path, refuseChanged ? std::optional(target.missing ? stampOfOpened(fd) : asRead)
+                                              : std::nullopt};
     const size_t digest = digestOf(chunks);
     FileStamp written;
     try {
         // Only a file with one name can be replaced by another inode.
         std::optional<FileStamp> replaced;
         if (file.st_nlink == 1)
-            replaced = replaceByTemporary(calls, path, fd, file, chunks, digest);
-        written = replaced ? *replaced : writeInPlace(calls, path, fd, file, chunks, digest);
+            replaced = replaceByTemporary(calls, check, fd, file, chunks, digest);
+        written = replaced ? *replaced : writeInPlace(calls, check, fd, file, chunks, digest);
     } catch (...) {
         // Whichever way failed, a file this save created does not stay behind.
-        if (created)
+        if (target.created)
             removeCreated(fd, file);
         calls.close(fd);
         throw;
@@ -404,7 +442,8 @@ FileStamp WriteFileSafely(const QByteArray &path, const std::vector<QByteArrayVi
     return written;
 }
 
-FileStamp WriteFileSafely(const QByteArray &path, QByteArrayView content, const FileStamp &asRead, IfChanged ifChanged)
+FileStamp WriteFileSafely(const QByteArray &path, QByteArrayView content, const FileStamp &asRead, IfChanged ifChanged,
+                          const FileLock *held)
 {
-    return WriteFileSafely(path, std::vector<QByteArrayView>{content}, asRead, ifChanged);
+    return WriteFileSafely(path, std::vector<QByteArrayView>{content}, asRead, ifChanged, held);
 }

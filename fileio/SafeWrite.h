@@ -8,13 +8,20 @@
 // gets mode 0666 less the umask). Only a regular file is written; the open
 // never blocks (O_NONBLOCK), so a FIFO is refused instead of waited for.
 //
-// Before anything is written, the opened file is compared with the stamp of
-// the read the content came from (file, size, modification time, and its
-// bytes where this process can read them): when another program has changed,
-// replaced, removed or created it since, the save writes nothing and throws
-// FileError::changedSinceRead, unless the caller says to overwrite.
+// The opened file is locked (FileLock.h) until the new content stands under
+// its name, so saves of this program, and of programs that flock the file,
+// take turns. Under the lock, once the temporary or companion below is whole
+// and synced, right before the file is replaced, it is compared with the
+// stamp of the read the content came from (file, size, modification time,
+// and its bytes where this process can read them): when another program has
+// changed, replaced, removed or created it since, or the name no longer
+// stands for it, the save discards what it wrote and throws
+// FileError::changedSinceRead; told to overwrite, it skips the comparison
+// but not the name. A program that takes no lock and writes the file between
+// that check and the rename, or during a rewrite in place, can still be
+// overwritten.
 //
-// From then on every step is anchored to what was opened. What each way of
+// Every step is anchored to what was opened. What each way of
 // saving guarantees, whatever happens (a kill, a power loss, a full disk):
 // - By rename, for a file with one name in a directory we can write: the new
 //   content goes to a fresh temporary file there, which receives the file's
@@ -23,8 +30,7 @@
 //   file; a kill can leave a temporary ".name.XXXXXXXXXXXX" beside it.
 // - In place, where a new inode would change the file (several hard links, an
 //   owner or attribute we cannot restore, a directory we cannot write, a
-//   directory not found through /proc or a name that no longer holds the file,
-//   a rename refused, as over a bind-mounted file, across file systems (EXDEV)
+//   directory not found through /proc, a rename refused, as over a bind-mounted file, across file systems (EXDEV)
 //   or in a sticky folder): first the whole new content is written to a
 //   companion file and synced (see Companion.h: beside the file, else in the
 //   user's state directory), then the file is rewritten with its size
@@ -47,13 +53,18 @@
 #include <sys/types.h>
 #include <vector>
 
+class FileLock;
+
 // Whether a save may replace a file that changed since it was read.
 enum class IfChanged { Refuse, Overwrite };
 
 // Returns the stamp of the file as written, for the next save to compare with.
+// `held`: the caller's lock, taken before its read; the save takes no second
+// one on the file it covers.
 FileStamp WriteFileSafely(const QByteArray &path, const std::vector<QByteArrayView> &chunks, const FileStamp &asRead,
-                          IfChanged ifChanged);
-FileStamp WriteFileSafely(const QByteArray &path, QByteArrayView content, const FileStamp &asRead, IfChanged ifChanged);
+                          IfChanged ifChanged, const FileLock *held = nullptr);
+FileStamp WriteFileSafely(const QByteArray &path, QByteArrayView content, const FileStamp &asRead, IfChanged ifChanged,
+                          const FileLock *held = nullptr);
 
 // The system calls the routine makes, so tests can make any of them fail.
 struct SafeWriteCalls {

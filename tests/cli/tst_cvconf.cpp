@@ -1,6 +1,6 @@
 // cvconf started as a shell starts it, on real files: each verb and option,
 // the exit statuses, the diff beside diff(1), a file that may not be
-// written, and values in other locales byte for byte.
+// written, runs in parallel, and values in other locales byte for byte.
 
 #include "conf_core/ParamCatalogue.h"
 #include "TestFiles.h"
@@ -9,6 +9,7 @@
 #include <QJsonDocument>
 #include <QJsonObject>
 #include <QProcess>
+#include <QScopeGuard>
 #include <QTemporaryDir>
 #include <QTest>
 #include <clocale>
@@ -70,6 +71,8 @@ private slots:
     void initTestCase()
     {
         QVERIFY(m_dir.isValid());
+        // Companions that cannot lie beside a file go here, not to the tester's home.
+        qputenv("XDG_STATE_HOME", encoded(m_dir.filePath("state")));
         QCOMPARE(::chmod(encoded(m_dir.path()).constData(), 0755), 0);
         m_program = m_dir.filePath("cvconf");
         m_file = m_dir.filePath("work.conf");
@@ -77,6 +80,7 @@ private slots:
         QCOMPARE(::chmod(encoded(m_program).constData(), 0755), 0);
         writeFile(m_dir.filePath("CVConfManager.lang"), Lang);
     }
+    void cleanupTestCase() { qunsetenv("XDG_STATE_HOME"); }
     void cleanup() { QFile::remove(m_file); }
 
     void commands_data()
@@ -254,6 +258,40 @@ private slots:
         QCOMPARE(result.err, withFile("cvconf: Datei \"%F\" kann nicht erstellt werden. Permission denied.\n"));
         QCOMPARE(result.status, 3);
         QCOMPARE(readFile(m_file), QByteArray("IpcName=a\n"));
+    }
+
+    // Parallel runs take turns on the file: every one succeeds without a
+    // word, every value lands, and the file is one whole version.
+    void parallelSets_data()
+    {
+        QTest::addColumn<bool>("hardLinked");
+        QTest::newRow("replaced by rename") << false;
+        QTest::newRow("hard-linked, rewritten in place") << true;
+    }
+    void parallelSets()
+    {
+        QFETCH(bool, hardLinked);
+        const QByteArray head = QByteArray("# a comment that makes each save take a while\n").repeated(20000);
+        writeOld(head);
+        const QString second = m_dir.filePath("second-name.conf");
+        if (hardLinked)
+            QCOMPARE(::link(encoded(m_file).constData(), encoded(second).constData()), 0);
+        const auto unlink = qScopeGuard([&] { QFile::remove(second); });
+        QStringList pairs;
+        for (const ParamEntry &entry : ParamCatalogue)
+            pairs.append(entry.Name + ('=' + QString::number(pairs.size())));
+        QProcess shell;
+        shell.setProcessChannelMode(QProcess::MergedChannels);
+        shell.start("bash", QStringList{"-c", "for p in \"${@:3}\"; do { \"$1\" --file \"$2\" set \"$p\" || echo $?; } 2>&1 & done; wait",
+                                        "bash", m_program, m_file} + pairs);
+        QVERIFY(shell.waitForFinished(60000));
+        QCOMPARE(shell.readAll(), QByteArray());  // no message and no failure from any run
+        const QByteArray text = readFile(m_file);
+        QVERIFY(text.startsWith(head) && text.endsWith('\n'));
+        QStringList lines = QString::fromLatin1(text.sliced(head.size()).chopped(1)).split('\n');
+        lines.sort();
+        pairs.sort();
+        QCOMPARE(lines, pairs);
     }
 
     void bashCompletion_data()

@@ -1,6 +1,7 @@
 // Saving a large configuration document while the process is killed, while the
-// file size limit cuts a write short, and while the write calls misbehave: the
-// file on disk must always be one whole version, never a mixture, and keep its mode.
+// file size limit cuts a write short, while the write calls misbehave, and while
+// another writer works on the file: the file on disk must always be one whole
+// version, never a mixture, and keep its mode; no change is lost unreported.
 
 #include "conf_core/ConfLines.h"
 #include "fileio/Companion.h"
@@ -24,6 +25,7 @@
 #include <csignal>
 #include <fcntl.h>
 #include <cstring>
+#include <limits>
 #include <sys/mount.h>
 #include <sys/resource.h>
 #include <sys/stat.h>
@@ -118,9 +120,11 @@ ssize_t faultyWrite(int fd, const void *data, size_t size)
 }
 
 // The stop seam: the saving child writes this many bytes, says so on the
-// notice pipe and waits there for its kill, which then lands inside a write.
+// notice pipe and waits there for its kill, which then lands inside a write,
+// or, given a release pipe, for a byte on it to go on.
 qint64 stopAfter = 0;
 int stopNotice = -1;
+int stopRelease = -1;
 
 ssize_t stoppingWrite(int fd, const void *data, size_t size)
 {
@@ -130,10 +134,27 @@ ssize_t stoppingWrite(int fd, const void *data, size_t size)
     if (writtenSoFar == stopAfter) {
         if (::write(stopNotice, "s", 1) != 1)
             ::_exit(4);
-        for (;;)
+        char byte = 0;
+        while (stopRelease < 0 || ::read(stopRelease, &byte, 1) != 1)
             ::pause();
+        stopAfter = std::numeric_limits<qint64>::max();
     }
     return written;
+}
+
+// Saves in a child: exit status 0 saved, 1 refused as changed, 2 failed otherwise.
+pid_t saveInChild(ConfDocument &document, const QString &path)
+{
+    const pid_t child = ::fork();
+    if (child == 0) {
+        try {
+            SaveConfFile(document, encoded(path));
+        } catch (const FileError &error) {
+            ::_exit(error.kind() == FileError::Kind::Changed ? 1 : 2);
+        }
+        ::_exit(0);
+    }
+    return child;
 }
 
 int faultyFallocate(int fd, off_t offset, off_t size)
@@ -447,6 +468,86 @@ private slots:
             QCOMPARE(after.st_ino, before.st_ino);
         }
         QCOMPARE(entriesOf(dir.path()), expected);
+    }
+
+    // A second writer while a save of ConnectionTimeout=111 is stopped inside
+    // its write: cvconf waits and adds its value; a window's save of what it
+    // read before waits and is refused; an append by a program that takes no
+    // lock makes the stopped save refuse.
+    void secondWriterDuringSave_data()
+    {
+        QTest::addColumn<bool>("hardLinked");
+        QTest::addColumn<bool>("inRewrite");  // stopped rewriting the file, else in its temporary or companion
+        QTest::addColumn<QString>("second");
+        QTest::addColumn<QByteArray>("added");  // after the stopped save's text, or the old one where it is refused
+        QTest::newRow("cvconf during a rename") << false << false << "cvconf" << QByteArray("LockSignal=2\n");
+        QTest::newRow("cvconf during a rewrite in place") << true << true << "cvconf" << QByteArray("LockSignal=2\n");
+        QTest::newRow("a window during a rename") << false << false << "window" << QByteArray();
+        QTest::newRow("an append during a rename") << false << false << "append" << QByteArray("LockSignal=99\n");
+        QTest::newRow("an append during a companion's write") << true << false << "append" << QByteArray("LockSignal=99\n");
+    }
+    void secondWriterDuringSave()
+    {
+        QFETCH(bool, hardLinked);
+        QFETCH(bool, inRewrite);
+        QFETCH(QString, second);
+        QFETCH(QByteArray, added);
+        QTemporaryDir dir;
+        const QString path = dir.filePath("corvane.conf");
+        const QByteArray oldText = generatedConf(20000, 'a');
+        QVERIFY(overwriteInPlace(path, oldText));
+        if (hardLinked)
+            QCOMPARE(::link(encoded(path).constData(), encoded(dir.filePath("second-name.conf")).constData()), 0);
+        ConfDocument first, window;
+        LoadConfFile(first, encoded(path));
+        LoadConfFile(window, encoded(path));
+        SetConfValue(first, "ConnectionTimeout", "111");
+        SetConfValue(window, "LockSignal", "2");
+
+        int notice[2], release[2];
+        QVERIFY(::pipe(notice) == 0 && ::pipe(release) == 0);
+        writtenSoFar = 0;
+        stopAfter = first.savedText().size() * (inRewrite ? 3 : 1) / 2;
+        stopNotice = notice[1];
+        stopRelease = release[0];
+        SafeWriteSystemCalls().write = stoppingWrite;
+        const pid_t stopped = saveInChild(first, path);
+        SafeWriteSystemCalls() = RealSafeWriteCalls();
+        int stoppedEnd = -1, secondEnd = -1;
+        const auto reap = qScopeGuard([&] {
+            if (stoppedEnd < 0 && ::kill(stopped, SIGKILL) == 0)
+                ::waitpid(stopped, nullptr, 0);
+        });
+        char byte = 0;
+        QVERIFY2(::read(notice[0], &byte, 1) == 1, "the stopped save ended before its stop");
+        QCOMPARE(LeftCompanions(encoded(path)), QList<QByteArray>());  // in progress, not left
+
+        pid_t writer = second == "window" ? saveInChild(window, path) : second == "cvconf" ? ::fork() : -1;
+        if (writer == 0) {
+            ::execl(CV_CVCONF, CV_CVCONF, "--file", encoded(path).constData(), "set", "LockSignal=2", nullptr);
+            ::_exit(127);
+        }
+        QFile file(path);
+        if (second == "append")
+            QVERIFY(file.open(QIODevice::Append) && file.write(added) == added.size() && file.flush());
+        // Until the second writer has finished or waits for the lock.
+        const QByteArray waiting = "-> FLOCK  ADVISORY  WRITE " + QByteArray::number(writer) + ' ';
+        while (writer > 0 && !readFile("/proc/locks").contains(waiting))
+            if (::waitpid(writer, &secondEnd, WNOHANG) == writer)
+                writer = 0;
+            else
+                ::usleep(1000);
+        QVERIFY(::write(release[1], "g", 1) == 1 && ::waitpid(stopped, &stoppedEnd, 0) == stopped);
+        if (writer > 0)
+            ::waitpid(writer, &secondEnd, 0);
+        for (int fd : {notice[0], notice[1], release[0], release[1]})
+            ::close(fd);
+
+        // Exit status 1: refused as changed.
+        QVERIFY(WIFEXITED(stoppedEnd) && WEXITSTATUS(stoppedEnd) == (second == "append" ? 1 : 0));
+        QVERIFY(second == "append" || (WIFEXITED(secondEnd) && WEXITSTATUS(secondEnd) == (second == "window" ? 1 : 0)));
+        QVERIFY(readFile(path) == (second == "append" ? oldText : first.savedText()) + added);
+        QCOMPARE(entriesOf(dir.path()).size(), hardLinked ? 2 : 1);
     }
 
     // A hard-linked file, so rewritten in place, on a tmpfs of 128 KiB.
