@@ -66,7 +66,7 @@ FileStamp takeStamp(QByteArray &answer, FileError::Kind failure)
 std::optional<QByteArray> ReadAsAdministrator(const QByteArray &path, FileStamp *stamp)
 {
     std::optional<QByteArray> answer =
-        runHelper({Helper::ReadVerb, QFile::decodeName(path)}, {}, FileError::Kind::Open);
+        runHelper({Helper::ReadVerb, QFile::decodeName(AbsolutePath(path))}, {}, FileError::Kind::Open);
     if (answer) {
         const FileStamp read = takeStamp(*answer, FileError::Kind::Open);
         if (stamp)
@@ -78,7 +78,7 @@ std::optional<QByteArray> ReadAsAdministrator(const QByteArray &path, FileStamp 
 std::optional<FileStamp> SaveAsAdministrator(const QByteArray &path, const std::vector<QByteArrayView> &content,
                                              const FileStamp &asRead, IfChanged ifChanged)
 {
-    QStringList arguments{Helper::WriteVerb, QFile::decodeName(path), QString::fromLatin1(StampText(asRead))};
+    QStringList arguments{Helper::WriteVerb, QFile::decodeName(AbsolutePath(path)), QString::fromLatin1(StampText(asRead))};
     if (ifChanged == IfChanged::Overwrite)
         arguments.append(Helper::OverwriteWord);
     std::optional<QByteArray> answer = runHelper(arguments, content, FileError::Kind::Write);

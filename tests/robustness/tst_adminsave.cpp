@@ -101,8 +101,10 @@ private slots:
         if (pkexec != "real")
             environment.insert("PATH", m_dir.path() + ":" + environment.value("PATH"));
         editor.setProcessEnvironment(environment);
+        // Named as typed in the folder, as the program may be started: the helper needs it absolute.
+        editor.setWorkingDirectory(m_dir.path());
         const QStringList asNobody{"setpriv", "--reuid=65534", "--regid=65534", "--clear-groups", "--",
-                                   path("editor"), file, answers};
+                                   path("editor"), "aliases.conf", answers};
         if (pkexec == "real")
             editor.start("unshare", QStringList{"--mount", "--propagation", "private", "sh", "-c", Polkit, "sh",
                                                 m_dir.path()} + asNobody);
