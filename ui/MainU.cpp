@@ -35,7 +35,7 @@ const char ProjectWebAddress[] = "https://cvconf.example.org";
 
 QString VersionInfoValue(const QString &)
 {
-    return QStringLiteral("Qt 6 port for Linux desktops, 1.0.0");
+    return QStringLiteral("Qt 6 port for Linux desktops, 1.1.0");
 }
 
 namespace {

@@ -141,7 +141,7 @@ private slots:
         row("describe --language", {}, "describe --language english LockMemSize", 0, "Lock table.\nIn bytes.\n");
         row("unknown language", {}, "describe --language=x LockMemSize", 2, "",
             "unknown language \"x\"; the language file has ENGLISH, DEUTSCH");
-        row("--version", {}, "--version", 0, "cvconf 1.0.0\n");
+        row("--version", {}, "--version", 0, "cvconf 1.1.0\n");
     }
     void commands()
     {

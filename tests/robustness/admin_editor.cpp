@@ -17,6 +17,8 @@ int main(int argc, char **argv)
     AliasesFileName = argv[1];
     for (const char answer : QByteArray(argv[2]))
         MessageBox::setNextAnswer(answer == 'Y' ? MessageBox::Answer::Yes : MessageBox::Answer::No);
+    // A box nobody expected is counted and told, not waited on.
+    MessageBox::setNextAnswer(MessageBox::Answer::Ok);
     TEditaliasesFrm editor(nullptr);
     auto *memo = editor.findChild<QPlainTextEdit *>(QStringLiteral("MemoAliases"));
     memo->moveCursor(QTextCursor::End);
@@ -26,5 +28,7 @@ int main(int argc, char **argv)
     char line[8];
     if (std::fgets(line, sizeof line, stdin))
         editor.findChild<QPushButton *>(QStringLiteral("BWriteConfig"))->click();
+    for (const MessageBox::Shown &box : MessageBox::shownBoxes())
+        std::fprintf(stderr, "box: %s\n", qPrintable(box.text));
     std::printf("boxes %d unsaved %d\n", int(MessageBox::shownBoxes().size()), int(memo->document()->isModified()));
 }

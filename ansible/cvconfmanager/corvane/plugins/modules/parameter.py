@@ -19,7 +19,7 @@ description:
     the catalogue fails with the closest names suggested, unless I(any_key=true).
   - The file is written only when a value changes. A save also removes the blanks around C(=) on
     every entry line of the file, which the diff shows.
-version_added: "1.0.0"
+version_added: "1.1.0"
 author:
   - CVConfManager developers (@cvconfmanager)
 options:
