@@ -1,6 +1,7 @@
 #include "FileError.h"
 
 #include "fileio/LocaleText.h"
+#include "fileio/ReadFile.h"
 
 #include <QByteArrayList>
 #include <cerrno>
@@ -89,6 +90,12 @@ QString NotRegularFileText()
 QString NeverReadText()
 {
     return QStringLiteral("Die Datei wurde nicht gelesen");
+}
+
+QString TooLargeText()
+{
+    return QStringLiteral("Größer als %1 MiB, die größte Datei, die dieses Programm öffnet")
+        .arg(LargestFileSize / (1024 * 1024));
 }
 
 namespace {

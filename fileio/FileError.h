@@ -48,6 +48,7 @@ QString SystemErrorText(int errorNumber);
 // Reasons the operating system has no error number for.
 QString NotRegularFileText();  // a FIFO, socket, device or directory where a file belongs
 QString NeverReadText();       // a document that no read has filled
+QString TooLargeText();        // more than LargestFileSize bytes (ReadFile.h)
 
 // A path made absolute without resolving links, "." and empty components left out.
 QByteArray AbsolutePath(const QByteArray &path);
