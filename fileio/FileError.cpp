@@ -5,6 +5,8 @@
 
 #include <QByteArrayList>
 #include <cerrno>
+#include <climits>
+#include <cstdlib>
 #include <cstring>
 #include <unistd.h>
 
@@ -125,6 +127,18 @@ QByteArray AbsolutePath(const QByteArray &path)
         shown += component;
     }
     return shown.isEmpty() ? QByteArray("/") : shown;
+}
+
+QByteArray ResolvedPath(const QByteArray &path)
+{
+    char resolved[PATH_MAX];
+    if (::realpath(path.constData(), resolved))
+        return resolved;
+    const QByteArray absolute = AbsolutePath(path);
+    const qsizetype slash = absolute.lastIndexOf('/');
+    if (slash > 0 && ::realpath(absolute.left(slash).constData(), resolved))
+        return (std::strcmp(resolved, "/") == 0 ? QByteArray() : QByteArray(resolved)) + absolute.mid(slash);
+    return absolute;
 }
 
 QString DisplayPath(const QByteArray &path)
