@@ -16,7 +16,8 @@ constexpr int NotAuthorized = 127;
 
 // Runs the helper through pkexec, found on the search path, and returns its
 // standard output; nothing when no authorization was obtained. A failure of
-// the helper comes back as its text in a FileError.
+// the helper comes back as its text in a FileError. The helper refuses links:
+// the path it gets is the real one, resolved here with the user's rights.
 std::optional<QByteArray> runHelper(const QStringList &arguments, const std::vector<QByteArrayView> &input,
                                     FileError::Kind failure)
 {
@@ -66,7 +67,7 @@ FileStamp takeStamp(QByteArray &answer, FileError::Kind failure)
 std::optional<QByteArray> ReadAsAdministrator(const QByteArray &path, FileStamp *stamp)
 {
     std::optional<QByteArray> answer =
-        runHelper({Helper::ReadVerb, QFile::decodeName(AbsolutePath(path))}, {}, FileError::Kind::Open);
+        runHelper({Helper::ReadVerb, QFile::decodeName(ResolvedPath(path))}, {}, FileError::Kind::Open);
     if (answer) {
         const FileStamp read = takeStamp(*answer, FileError::Kind::Open);
         if (stamp)
@@ -78,7 +79,16 @@ std::optional<QByteArray> ReadAsAdministrator(const QByteArray &path, FileStamp 
 std::optional<FileStamp> SaveAsAdministrator(const QByteArray &path, const std::vector<QByteArrayView> &content,
                                              const FileStamp &asRead, IfChanged ifChanged)
 {
-    QStringList arguments{Helper::WriteVerb, QFile::decodeName(AbsolutePath(path)), QString::fromLatin1(StampText(asRead))};
+    // The helper saves nothing unless it received all of this and no more.
+    qint64 length = 0;
+    ContentDigest digest;
+    for (const QByteArrayView chunk : content) {
+        length += chunk.size();
+        digest.add(chunk);
+    }
+    QStringList arguments{Helper::WriteVerb, QFile::decodeName(ResolvedPath(path)),
+                          QString::fromLatin1(StampText(asRead)), QString::number(length),
+                          QString::number(quint64(digest.value()))};
     if (ifChanged == IfChanged::Overwrite)
         arguments.append(Helper::OverwriteWord);
     std::optional<QByteArray> answer = runHelper(arguments, content, FileError::Kind::Write);

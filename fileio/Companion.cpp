@@ -7,8 +7,6 @@
 #include <QScopeGuard>
 #include <QStringList>
 #include <cerrno>
-#include <climits>
-#include <cstdlib>
 #include <dirent.h>
 #include <memory>
 #include <sys/file.h>
@@ -33,13 +31,6 @@ QList<QByteArray> entriesStartingWith(const QByteArray &directory, const QByteAr
     return found;
 }
 
-// The path after every link; only made absolute where that cannot be told.
-QByteArray resolvedPath(const QByteArray &path)
-{
-    char resolved[PATH_MAX];
-    return ::realpath(path.constData(), resolved) ? QByteArray(resolved) : AbsolutePath(path);
-}
-
 }  // namespace
 
 const char CompanionMark[] = "unsaved-";
@@ -59,7 +50,7 @@ QByteArray CompanionPrefixBeside(const QByteArray &name)
 
 QByteArray CompanionPrefixInState(const QByteArray &path)
 {
-    QByteArray encoded = resolvedPath(path);
+    QByteArray encoded = ResolvedPath(path);
     encoded.replace('%', "%25").replace('/', "%2F");
     return encoded.right(LongestStatePrefix) + '.';
 }
@@ -78,7 +69,7 @@ QList<QByteArray> LeftCompanions(const QByteArray &path)
     if (fd >= 0 && ::flock(fd, LOCK_SH | LOCK_NB) != 0 && errno == EWOULDBLOCK)
         return {};
     // Beside the file itself, after every link, as the save found it.
-    const QByteArray real = resolvedPath(path);
+    const QByteArray real = ResolvedPath(path);
     const qsizetype slash = real.lastIndexOf('/');
     QList<QByteArray> found = entriesStartingWith(slash == 0 ? QByteArray("/") : real.left(slash),
                                                   CompanionPrefixBeside(real.mid(slash + 1)) + CompanionMark);

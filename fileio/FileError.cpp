@@ -1,9 +1,12 @@
 #include "FileError.h"
 
 #include "fileio/LocaleText.h"
+#include "fileio/ReadFile.h"
 
 #include <QByteArrayList>
 #include <cerrno>
+#include <climits>
+#include <cstdlib>
 #include <cstring>
 #include <unistd.h>
 
@@ -91,6 +94,12 @@ QString NeverReadText()
     return QStringLiteral("Die Datei wurde nicht gelesen");
 }
 
+QString TooLargeText()
+{
+    return QStringLiteral("Größer als %1 MiB, die größte Datei, die dieses Programm öffnet")
+        .arg(LargestFileSize / (1024 * 1024));
+}
+
 namespace {
 
 QByteArray currentDirectory()
@@ -118,6 +127,18 @@ QByteArray AbsolutePath(const QByteArray &path)
         shown += component;
     }
     return shown.isEmpty() ? QByteArray("/") : shown;
+}
+
+QByteArray ResolvedPath(const QByteArray &path)
+{
+    char resolved[PATH_MAX];
+    if (::realpath(path.constData(), resolved))
+        return resolved;
+    const QByteArray absolute = AbsolutePath(path);
+    const qsizetype slash = absolute.lastIndexOf('/');
+    if (slash > 0 && ::realpath(absolute.left(slash).constData(), resolved))
+        return (std::strcmp(resolved, "/") == 0 ? QByteArray() : QByteArray(resolved)) + absolute.mid(slash);
+    return absolute;
 }
 
 QString DisplayPath(const QByteArray &path)

@@ -48,9 +48,14 @@ QString SystemErrorText(int errorNumber);
 // Reasons the operating system has no error number for.
 QString NotRegularFileText();  // a FIFO, socket, device or directory where a file belongs
 QString NeverReadText();       // a document that no read has filled
+QString TooLargeText();        // more than LargestFileSize bytes (ReadFile.h)
 
 // A path made absolute without resolving links, "." and empty components left out.
 QByteArray AbsolutePath(const QByteArray &path);
+// A path after every link, as far as this process may resolve it: a missing
+// file's name in its folder's real path; only made absolute where not even
+// the folder can be resolved.
+QByteArray ResolvedPath(const QByteArray &path);
 // A path as shown in messages: absolute, without "." or empty components
 // (links are not resolved, so ".." stays), converted from the locale's charset.
 QString DisplayPath(const QByteArray &path);

@@ -41,6 +41,8 @@ QByteArray ReadWholeFile(const QByteArray &path, FileStamp *stamp)
         throw FileError::openFailed(path, EISDIR);
     if (!S_ISREG(status.st_mode))
         throw FileError::openFailed(path, NotRegularFileText());
+    if (status.st_size > LargestFileSize)
+        throw FileError::openFailed(path, TooLargeText());
     // One allocation when the size is right; files such as those in /proc
     // report none, and a file that grows while it is read grows the buffer.
     QByteArray bytes(qsizetype(status.st_size), Qt::Uninitialized);
@@ -61,6 +63,8 @@ QByteArray ReadWholeFile(const QByteArray &path, FileStamp *stamp)
         if (full)
             bytes.append(more, got);
         used += got;
+        if (used > LargestFileSize)
+            throw FileError::openFailed(path, TooLargeText());
     }
     bytes.truncate(used);
     if (stamp) {

@@ -5,9 +5,16 @@
 #include <QByteArray>
 #include <cstddef>
 
+// The largest file the program opens, and the most content the administrator's
+// helper takes: far above any real configuration (the aliases editor stops at
+// 20 MB, the benchmark's million-line file has 40 MB), far below what would
+// exhaust a desktop's memory when held two or three times over.
+constexpr qsizetype LargestFileSize = qsizetype(256) * 1024 * 1024;
+
 // Reads a whole regular file. Throws FileError::openFailed when it cannot be
-// opened or read, and at once, without blocking, for anything that is not a
-// regular file (a FIFO, socket, device or directory).
+// opened or read, when it holds more than LargestFileSize bytes (also when it
+// grows past that while it is read), and at once, without blocking, for
+// anything that is not a regular file (a FIFO, socket, device or directory).
 // With a stamp, also records what was read (the file, its status after the
 // read and a digest of these very bytes) for a later save to compare with.
 QByteArray ReadWholeFile(const QByteArray &path, FileStamp *stamp = nullptr);

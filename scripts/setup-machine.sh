@@ -31,7 +31,7 @@ run_packages=(
 # the font the caption tests measure with (tst_captionsfit); the menu entry,
 # metainfo and icon checks (install_and_run); polkit's DTD and its
 # validator (install_and_run); the real pkexec of tst_adminsave; ACL and
-# extended-attribute tools (tst_safewrite); ansible-galaxy, -playbook and -doc
+# extended-attribute tools (tst_safewrite, setfacl in tst_adminsave); ansible-galaxy, -playbook and -doc
 # (the collection and its test, ansible_parameter).
 test_packages=(
   locales

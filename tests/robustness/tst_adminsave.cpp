@@ -3,11 +3,14 @@
 // answers as a dismissed authentication. The last row runs the real pkexec and
 // polkitd with the shipped action, on a private bus in a mount namespace.
 
+#include "fileio/ReadFile.h"
+
 #include <QDir>
 #include <QFile>
 #include <QProcess>
 #include <QTemporaryDir>
 #include <QTest>
+#include <sys/inotify.h>
 #include <sys/stat.h>
 #include <sys/statvfs.h>
 #include <unistd.h>
@@ -17,6 +20,14 @@ namespace {
 const QByteArray Old = "employee = /opt/corvane/employee.cvdb";
 const QByteArray Saved = Old + "\nadded = /srv/added.cvdb";
 const QByteArray Theirs = "stock = /srv/stock.cvdb";
+const QByteArray Lines = QByteArray("Key=value of a line\n").repeated(45000);
+// For the helper run for nobody as pkexec runs it: a link to a root-only file standing for /etc/shadow in
+// a folder of nobody's, a folder nobody may write by its ACL, a device node, a sparse file beyond the bound.
+const QString Kept = "cat conf home/file acl/file secret";
+const QString Planted = R"(rm -rf "$1" && mkdir -p "$1home" "$1acl" && cd "$1" && echo root:x >secret &&
+  chmod 600 secret && ln -s ../secret home/link && chown nobody home && setfacl -m u:nobody:rwx acl &&
+  for f in conf home/file acl/file; do echo x=1 >$f; done && mknod device c 1 3 && truncate -s "$2" huge && )"
+                        + Kept + " >before";
 const QByteArray StandIn = "#!/bin/sh\n[ -e \"$0.cancel\" ] && exit 126\nexec \"$@\"\n";
 // Runs a command with a system bus and polkitd of its own, which it ends after.
 // $1: the folder with actions/, rules/ and bus.conf. 77: polkit cannot start here.
@@ -129,6 +140,54 @@ private slots:
         QCOMPARE(::stat(QFile::encodeName(file).constData(), &status), 0);
         QCOMPARE(QList<uint>({status.st_uid, status.st_gid, status.st_mode & 07777}),
                  QList<uint>({0, 0, uint(mode)}));
+    }
+
+    void helperRefuses_data()
+    {
+        QTest::addColumn<QString>("file");
+        QTest::addColumn<QByteArray>("input");
+        QTest::addColumn<qint64>("length");  // claimed on the command line; 0: a read
+        QTest::addColumn<QByteArray>("message");
+        const QByteArray none, link = "symbolische Verknüpfung", tooLarge = "256 MiB";
+        QTest::newRow("feeder killed") << "conf" << Lines.left(100000) << 900000LL << QByteArray("100000 von 900000");
+        QTest::newRow("more than its length") << "conf" << Lines + 'x' << 900000LL << QByteArray("länger als 900000");
+        QTest::newRow("another digest") << "conf" << Lines.left(899999) + 'x' << 900000LL << QByteArray("Prüfsumme");
+        QTest::newRow("length beyond the bound") << "conf" << none << LargestFileSize + 1 << tooLarge;
+        QTest::newRow("file beyond the bound") << "huge" << none << 0LL << tooLarge;
+        QTest::newRow("planted link, read") << "home/link" << none << 0LL << link;
+        QTest::newRow("planted link, overwrite") << "home/link" << Lines << 900000LL << link;
+        QTest::newRow("folder nobody owns") << "home/file" << Lines << 900000LL << QByteArray("home gehört");
+        QTest::newRow("folder nobody may write (ACL)") << "acl/file" << Lines << 900000LL << QByteArray("acl gehört");
+        QTest::newRow("device node") << "device" << none << 0LL << QByteArray("Keine reguläre Datei");
+    }
+    void helperRefuses()
+    {
+        QFETCH(QString, file);
+        QFETCH(QByteArray, input);
+        QFETCH(qint64, length);
+        QFETCH(QByteArray, message);
+        const QString dir = path("refuse/");
+        QCOMPARE(QProcess::execute("sh", {"-c", Planted, "sh", dir, QString::number(LargestFileSize + 1)}), 0);
+        const int watch = ::inotify_init1(IN_NONBLOCK | IN_CLOEXEC);
+        for (const char *watched : {"device", "secret"})
+            QVERIFY(::inotify_add_watch(watch, QFile::encodeName(dir + watched).constData(), IN_OPEN) >= 0);
+
+        ContentDigest digest;
+        digest.add(Lines);
+        const QStringList write{"-", QString::number(length), QString::number(quint64(digest.value())), "overwrite"};
+        QProcess helper;
+        helper.setEnvironment({"PKEXEC_UID=65534"});
+        helper.start(CV_HELPER, QStringList{length ? "write" : "read", dir + file} + (length ? write : QStringList()));
+        helper.write(input);
+        helper.closeWriteChannel();
+        QVERIFY(helper.waitForFinished(30000));
+        const QByteArray refusal = helper.readAllStandardError();
+        QVERIFY2(helper.exitCode() == 2 && refusal.contains(message) && helper.readAllStandardOutput().isEmpty(),
+                 refusal.constData());
+        char event[256];
+        QVERIFY2(::read(watch, event, sizeof event) < 0, "the secret or the device was opened");
+        ::close(watch);
+        QCOMPARE(QProcess::execute("sh", {"-c", "cd \"$1\" && " + Kept + " | cmp - before", "sh", dir}), 0);
     }
 };
 
