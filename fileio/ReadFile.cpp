@@ -3,6 +3,7 @@
 #include "fileio/FileError.h"
 
 #include <cerrno>
+#include <climits>
 #include <cstdint>
 #include <fcntl.h>
 #include <sys/mman.h>
@@ -29,7 +30,7 @@ QByteArray ReadWholeFile(const QByteArray &path, FileStamp *stamp)
     const OpenFile file{::open(path.constData(), O_RDONLY | O_NONBLOCK | O_NOCTTY | O_CLOEXEC)};
     if (file.fd < 0) {
         const int error = errno;
-        throw IsSpecialFile(path) ? FileError::openFailed(path, NotRegularFileText())
+        throw IsSpecialFile(path) ? FileError::openFailed(path, FileMessages::NotRegularFile)
                                   : FileError::openFailed(path, error);
     }
     struct stat status {};
@@ -40,7 +41,7 @@ QByteArray ReadWholeFile(const QByteArray &path, FileStamp *stamp)
     if (S_ISDIR(status.st_mode))
         throw FileError::openFailed(path, EISDIR);
     if (!S_ISREG(status.st_mode))
-        throw FileError::openFailed(path, NotRegularFileText());
+        throw FileError::openFailed(path, FileMessages::NotRegularFile);
     // One allocation when the size is right; files such as those in /proc
     // report none, and a file that grows while it is read grows the buffer.
     QByteArray bytes(qsizetype(status.st_size), Qt::Uninitialized);
@@ -102,4 +103,19 @@ bool IsSpecialFile(const QByteArray &path)
 bool PathExists(const QByteArray &path)
 {
     return !path.isEmpty() && ::faccessat(AT_FDCWD, path.constData(), F_OK, AT_EACCESS) == 0;
+}
+
+QByteArray FollowedLinks(const QByteArray &path)
+{
+    QByteArray followed = path;
+    // As many links as the kernel follows before it gives up (ELOOP).
+    for (int link = 0; link < 40; ++link) {
+        QByteArray target(PATH_MAX, Qt::Uninitialized);
+        const ssize_t length = ::readlink(followed.constData(), target.data(), size_t(target.size()));
+        if (length <= 0 || length >= target.size())
+            return followed;
+        target.truncate(length);
+        followed = target.startsWith('/') ? target : followed.left(followed.lastIndexOf('/') + 1) + target;
+    }
+    return followed;
 }
