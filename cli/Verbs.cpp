@@ -103,11 +103,11 @@ int get(const ConfDocument &document, const QByteArray &name)
     return ExitDone;
 }
 
-// Whether the saved text, in its pieces, is these bytes.
-bool savesAs(const ConfDocument &document, QByteArrayView bytes)
+// Whether the text in these pieces is these bytes.
+bool sameBytes(const std::vector<QByteArrayView> &chunks, QByteArrayView bytes)
 {
     qsizetype at = 0;
-    for (QByteArrayView chunk : document.savedChunks()) {
+    for (QByteArrayView chunk : chunks) {
         if (chunk != bytes.sliced(at, std::min(chunk.size(), bytes.size() - at)))
             return false;
         at += chunk.size();
@@ -174,14 +174,18 @@ int change(ConfDocument &document, const Command &command, const QList<NewValue>
     bool changed = false;
     for (const NewValue &newValue : values)
         changed = apply(document, newValue) || changed;
+    // Unlike a save of the windows, only the lines set change.
+    const std::vector<QByteArrayView> after = document.keptChunks(before);
     // Values set and set back may leave the bytes as they were.
-    changed = changed && !savesAs(document, before);
+    changed = changed && !sameBytes(after, before);
     if (changed && !command.dryRun)
-        SaveConfFile(document, ConfFileName, IfChanged::Refuse, &lock);
+        WriteFileSafely(ConfFileName, after, document.fileStamp(), IfChanged::Refuse, &lock);
+    const bool printed = command.json || command.dryRun || command.diff;
+    const QByteArray afterText = changed && printed ? JoinedChunks(after) : before;
     if (command.json)
-        PrintOut(changeAsJson(document, values, previous, changed, before, changed ? document.savedText() : before));
+        PrintOut(changeAsJson(document, values, previous, changed, before, afterText));
     else if (changed && (command.dryRun || command.diff))
-        PrintOut(UnifiedDiff(ConfFileName, before, document.savedText()));
+        PrintOut(UnifiedDiff(ConfFileName, before, afterText));
     return ExitDone;
 }
 
@@ -190,17 +194,17 @@ QList<NewValue> valuesToSet(const Command &command)
     QList<NewValue> values;
     for (const QByteArray &operand : command.operands) {
         const bool pair = command.verb == Verb::Set;
-        const qsizetype equals = pair ? operand.indexOf('=') : operand.size();
+        // Read as a load reads the line, "Name = value" too, so that get
+        // returns the value and the same set again changes nothing; a value
+        // empty after that unsets.
+        const QByteArray line = pair ? ConfDocument::normalisedLine(operand) : operand;
+        const qsizetype equals = pair ? line.indexOf('=') : line.size();
         if (equals < 0)
             throw UsageError(CommandTexts::NoPair, {LocaleToText(operand)});
-        const QByteArray value = pair ? operand.sliced(equals + 1) : QByteArray();
+        const QByteArray value = pair ? line.sliced(equals + 1) : QByteArray();
         if (hasLineBreak(value))
-            throw UsageError(CommandTexts::LineBreak, {LocaleToText(operand.left(equals))});
-        const QByteArray name = parameterName(operand.left(equals), command.anyKey);
-        // Stored as a load would hold the line, so that get returns it and the
-        // same set again changes nothing; empty after that, it unsets.
-        const QByteArray line = ConfDocument::normalisedLine(name + '=' + value);
-        values.append({name, line.sliced(line.indexOf('=') + 1)});
+            throw UsageError(CommandTexts::LineBreak, {LocaleToText(line.left(equals))});
+        values.append({parameterName(line.left(equals), command.anyKey), value});
     }
     return values;
 }

@@ -133,8 +133,17 @@ private slots:
             "ConnectionTimeout=240 \n# kept\nIpcName=a=b\n");
         row("set again what get returns", "ConnectionTimeout=240 \n", "--file %F set --diff ConnectionTimeout=%_240%_", 0, "");
         row("a blank value unsets", timeout, "--file %F set ConnectionTimeout=%_", 0, "", "", "# kept\n");
-        row("unset removes every line", "IpcName=a\n# kept\nipcname = b\n", "--file %F unset --diff IpcName", 0,
-            "--- %F\n+++ %F\n@@ -1,3 +1 @@\n-IpcName=a\n # kept\n-ipcname = b\n", "", "# kept\n");
+        row("unset removes every line", "IpcName=a\n# kept\nipcname = b\nA = 1\n", "--file %F unset --diff IpcName", 0,
+            "--- %F\n+++ %F\n@@ -1,4 +1,2 @@\n-IpcName=a\n # kept\n-ipcname = b\n A = 1\n", "", "# kept\nA = 1\n");
+        const QByteArray crLf = "FutureKnob=  a = b\r\nconnectiontimeout = 180\r\n# kept\r\nIpcName = x";
+        row("one line changed, every other byte kept", crLf, "--file %F set --diff ConnectionTimeout=240", 0,
+            "--- %F\n+++ %F\n@@ -1,4 +1,4 @@\n FutureKnob=  a = b\r\n-connectiontimeout = 180\r\n+ConnectionTimeout=240\r\n"
+            " # kept\r\n IpcName = x\n\\ No newline at end of file\n", "",
+            QByteArray(crLf).replace("connectiontimeout = 180", "ConnectionTimeout=240"));
+        row("a line added after a last line without LF", "IpcName = x", "--file %F set LockSignal=1", 0, "", "",
+            "IpcName = x\nLockSignal=1\n");
+        row("an operand in the file's style", timeout, "--file %F set RemoteBindAddress%_=%_10.0.0.6", 0, "", "",
+            timeout + "RemoteBindAddress=10.0.0.6\n");
         row("--dry-run", timeout, "--file %F set --dry-run ConnectionTimeout=9", 0,
             "--- %F\n+++ %F\n@@ -1,2 +1,2 @@\n-connectiontimeout = 180\n+ConnectionTimeout=9\n # kept\n");
         row("--diff", "A=1\n", "--file %F set --diff --any-key B=2", 0, "--- %F\n+++ %F\n@@ -1 +1,2 @@\n A=1\n+B=2\n", "",
@@ -239,7 +248,7 @@ private slots:
         QByteArray blocks;
         for (int i = 0; i < 300; ++i)
             blocks += "# line " + QByteArray::number(i % 7) + "\nKey" + QByteArray::number(i) + " = " + QByteArray::number(i) + "\n";
-        QTest::newRow("normalised everywhere") << blocks << QByteArray("LockSignal=3");
+        QTest::newRow("a line added to blank-spaced entries") << blocks << QByteArray("LockSignal=3");
         QTest::newRow("changes close together") << blocks << QByteArray("--any-key Key3=x Key7= Key1=z");
         QTest::newRow("far apart") << blocks.replace(" = ", "=") << QByteArray("--any-key Key3=x key290= Key150=y");
         QTest::newRow("CR LF") << QByteArray("A=1\r\n\r\n#c\r\nIpcName=a\r\n") << QByteArray("IpcName=b");
