@@ -140,7 +140,8 @@ CheckedFile EnterCheckedFolder(const QByteArray &path, std::optional<uid_t> user
         if (last && S_ISDIR(status.st_mode))
             throw failed(EISDIR);
         if (last && !S_ISREG(status.st_mode))
-            throw refused(NotRegularFileText());
+            throw forWrite ? FileError::createFailed(path, FileMessages::NotRegularFile)
+                          : FileError::openFailed(path, FileMessages::NotRegularFile);
         if (last)
             found = status;
         else

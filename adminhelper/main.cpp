@@ -122,7 +122,7 @@ int run(int argc, char **argv, std::optional<uid_t> user)
         answer = StampText(stamp) + '\n' + bytes;
     } else {
         if (*length > quint64(LargestFileSize))
-            throw FileError::createFailed(path, TooLargeText());
+            throw FileError::createFailed(path, FileMessages::TooLarge);
         // All of the content before the path is checked and the file locked,
         // so a slow caller holds neither.
         const QByteArray content = readContent(path, qsizetype(*length), *digest);

@@ -1,5 +1,7 @@
 #include "Arguments.h"
 
+#include "fileio/LocaleText.h"
+
 #include <array>
 
 namespace {
@@ -41,7 +43,7 @@ bool takeValue(const QList<QByteArray> &arguments, qsizetype &i, QByteArrayView 
     else if (argument != option)
         return false;
     if (value.isEmpty())
-        throw UsageError("option " + option.toByteArray() + " needs a value");
+        throw UsageError(CommandTexts::OptionNeedsValue, {LocaleToText(option)});
     return true;
 }
 
@@ -79,7 +81,7 @@ Command ParseArguments(const QList<QByteArray> &arguments)
             }
             verb = findVerb(argument);
             if (!verb)
-                throw UsageError("unknown verb \"" + argument + "\"");
+                throw UsageError(CommandTexts::UnknownVerb, {LocaleToText(argument)});
             command.verb = verb->verb;
             continue;
         }
@@ -91,18 +93,22 @@ Command ParseArguments(const QList<QByteArray> &arguments)
             command.verb = Verb::Version;
         else if (!verb && takeValue(arguments, i, "--file", command.file))
             continue;
-        else if (!verb || !takeVerbOption(command, arguments, i))
-            throw UsageError("unknown option \"" + argument + "\"" + (verb ? QByteArray(" for ") + verb->name : ""));
+        else if (!verb)
+            throw UsageError(CommandTexts::UnknownOption, {LocaleToText(argument)});
+        else if (!takeVerbOption(command, arguments, i))
+            throw UsageError(CommandTexts::UnknownVerbOption,
+                             {LocaleToText(argument), QString::fromLatin1(verb->name)});
     }
     if (command.verb == Verb::Version)
         return command;
     if (!verb)
-        throw UsageError("no verb given");
+        throw UsageError(CommandTexts::NoVerb);
     if (command.dryRun && command.diff)
-        throw UsageError("--dry-run and --diff exclude each other");
+        throw UsageError(CommandTexts::DryRunAndDiff);
     const qsizetype count = command.operands.size();
     if (count < verb->leastOperands || (verb->mostOperands >= 0 && count > verb->mostOperands))
-        throw UsageError(QByteArray(verb->name) + (count ? ": too many arguments" : ": a parameter name is missing"));
+        throw UsageError(count ? CommandTexts::TooManyArguments : CommandTexts::NameMissing,
+                         {QString::fromLatin1(verb->name)});
     return command;
 }
 
@@ -120,8 +126,10 @@ QByteArray UsageText()
            "\n"
            "  list         the 36 parameters: NAME, TAB, VALUE, TAB, DEFAULT (--json: an array)\n"
            "  get          the value; exit status 1 when the file has no line for NAME\n"
-           "  set          sets the values in order and saves once, only when a value changes;\n"
-           "               an empty value removes every line of the name\n"
+           "  set          sets the values in order and saves once, only when a value changes,\n"
+           "               and then changes only the lines it sets (the windows write every\n"
+           "               entry line without blanks around \"=\"); NAME = VALUE is read as in\n"
+           "               the file; an empty value removes every line of the name\n"
            "  unset        removes every line of the names, like an empty value\n"
            "  describe     the parameter's description from CVConfManager.lang\n"
            "  --file PATH  the configuration file (default: corvane.conf beside the program)\n"

@@ -1,8 +1,11 @@
 #pragma once
 // The command line of cvconf: a verb, its options, and its names or pairs.
 
+#include "localisation/CommandTexts.h"
+
 #include <QByteArray>
 #include <QList>
+#include <QStringList>
 #include <stdexcept>
 
 enum ExitStatus { ExitDone = 0, ExitNoValue = 1, ExitUsage = 2, ExitFileError = 3 };
@@ -20,15 +23,19 @@ struct Command {
     QList<QByteArray> operands;  // names, or NAME=VALUE pairs for set
 };
 
-// A command line that asks for something cvconf does not offer. The message
-// holds the user's own bytes, so it is bytes in the locale's character set.
+// A command line that asks for something cvconf does not offer: one of
+// CommandTexts, told in the current language, and its arguments.
 class UsageError : public std::runtime_error {
 public:
-    explicit UsageError(const QByteArray &message) : std::runtime_error(message.toStdString()), m_message(message) {}
-    const QByteArray &message() const { return m_message; }
+    explicit UsageError(const MessageKey &text, const QStringList &arguments = {})
+        : std::runtime_error(text.builtIn), m_text(text), m_arguments(arguments)
+    {
+    }
+    QString message() const { return CommandText(m_text, m_arguments); }
 
 private:
-    QByteArray m_message;
+    MessageKey m_text;
+    QStringList m_arguments;
 };
 
 // The arguments after the program name. Throws UsageError.

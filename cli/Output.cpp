@@ -9,16 +9,10 @@ void PrintOut(QByteArrayView bytes)
     std::fwrite(bytes.data(), 1, size_t(bytes.size()), stdout);
 }
 
-void PrintErrorBytes(QByteArrayView message)
-{
-    std::fputs("cvconf: ", stderr);
-    std::fwrite(message.data(), 1, size_t(message.size()), stderr);
-    std::fputc('\n', stderr);
-}
-
 void PrintError(const QString &message)
 {
-    PrintErrorBytes(TextToLocale(message));
+    const QByteArray bytes = "cvconf: " + TextToLocale(message) + '\n';
+    std::fwrite(bytes.constData(), 1, size_t(bytes.size()), stderr);
 }
 
 bool FinishOutput()

@@ -10,6 +10,7 @@
 #include "fileio/FileLock.h"
 #include "fileio/LocaleText.h"
 #include "fileio/ReadFile.h"
+#include "localisation/CommandTexts.h"
 #include "localisation/Description.h"
 #include "localisation/LangIni.h"
 
@@ -28,16 +29,17 @@ struct NewValue {
 
 bool hasLineBreak(QByteArrayView text) { return text.contains('\n') || text.contains('\r'); }
 
-QByteArray unknownNameMessage(const QByteArray &name)
+UsageError unknownName(const QByteArray &name)
 {
-    QByteArray message = "unknown parameter \"" + name + "\"";
     const QList<QByteArray> closest = ClosestCatalogueNames(name);
     if (closest.isEmpty())
-        return message + " (cvconf list shows the parameters; --any-key accepts any key)";
-    message += "; did you mean ";
-    for (qsizetype i = 0; i < closest.size(); ++i)
-        message += (i == 0 ? "" : i + 1 == closest.size() ? " or " : ", ") + closest[i];
-    return message + '?';
+        return UsageError(CommandTexts::UnknownName, {LocaleToText(name)});
+    QString names = QString::fromLatin1(closest.back());
+    if (closest.size() > 1) {
+        const QByteArray others = closest.sliced(0, closest.size() - 1).join(", ");
+        names = CommandText(CommandTexts::Or, {QString::fromLatin1(others), names});
+    }
+    return UsageError(CommandTexts::UnknownNameDidYouMean, {LocaleToText(name), names});
 }
 
 // The name as the document gets it: the catalogue's spelling, or with
@@ -45,30 +47,32 @@ QByteArray unknownNameMessage(const QByteArray &name)
 QByteArray parameterName(const QByteArray &typed, bool anyKey)
 {
     if (typed.isEmpty() || hasLineBreak(typed))
-        throw UsageError("\"" + typed + "\" is no parameter name");
+        throw UsageError(CommandTexts::NoName, {LocaleToText(typed)});
     if (const ParamEntry *entry = CatalogueEntry(typed))
         return entry->Name;
     if (!anyKey)
-        throw UsageError(unknownNameMessage(typed));
+        throw unknownName(typed);
     return typed;
 }
 
-// Finds the files as the windows do, except that --file is used as given:
-// a script must not change the default file because its path named nothing.
-// Prints the windows' message and returns false when a needed file is missing.
+// Finds the files as the windows do, except that --file is used as given (a
+// script must not change the default file because its path named nothing),
+// and that the link beside the program is followed, so that messages and
+// diffs name the file the administrator knows. Prints why and returns false
+// when a needed file is missing; throws FileError when the language file
+// cannot be read.
 bool findFiles(const Command &command, const QByteArray &invocationPath, bool needConfFile)
 {
-    QList<QByteArray> commandLine{invocationPath};
-    if (!command.file.isEmpty())
-        commandLine.append(command.file);
-    QStringList messages;
-    StartupChecks(commandLine, [&messages](const QString &text) { messages.append(ErrorBoxText(text)); });
-    if (!LangIni || (needConfFile && command.file.isEmpty() && !StartupOk)) {
-        PrintError(messages.value(0));
+    const QByteArray directory = ProgramDirectory(invocationPath);
+    if (!LangIni && !OpenLanguageFile(directory)) {
+        PrintError(ErrorBoxText(MissingLanguageFileText()));
         return false;
     }
-    if (!command.file.isEmpty())
-        ConfFileName = command.file;
+    ConfFileName = command.file.isEmpty() ? FollowedLinks(DefaultConfFileName(directory)) : command.file;
+    if (needConfFile && command.file.isEmpty() && !PathExists(ConfFileName)) {
+        PrintError(ErrorBoxText(CommandText(CommandTexts::MissingConfFile, {DisplayPath(ConfFileName)})));
+        return false;
+    }
     return true;
 }
 
@@ -99,11 +103,11 @@ int get(const ConfDocument &document, const QByteArray &name)
     return ExitDone;
 }
 
-// Whether the saved text, in its pieces, is these bytes.
-bool savesAs(const ConfDocument &document, QByteArrayView bytes)
+// Whether the text in these pieces is these bytes.
+bool sameBytes(const std::vector<QByteArrayView> &chunks, QByteArrayView bytes)
 {
     qsizetype at = 0;
-    for (QByteArrayView chunk : document.savedChunks()) {
+    for (QByteArrayView chunk : chunks) {
         if (chunk != bytes.sliced(at, std::min(chunk.size(), bytes.size() - at)))
             return false;
         at += chunk.size();
@@ -170,14 +174,18 @@ int change(ConfDocument &document, const Command &command, const QList<NewValue>
     bool changed = false;
     for (const NewValue &newValue : values)
         changed = apply(document, newValue) || changed;
+    // Unlike a save of the windows, only the lines set change.
+    const std::vector<QByteArrayView> after = document.keptChunks(before);
     // Values set and set back may leave the bytes as they were.
-    changed = changed && !savesAs(document, before);
+    changed = changed && !sameBytes(after, before);
     if (changed && !command.dryRun)
-        SaveConfFile(document, ConfFileName, IfChanged::Refuse, &lock);
+        WriteFileSafely(ConfFileName, after, document.fileStamp(), IfChanged::Refuse, &lock);
+    const bool printed = command.json || command.dryRun || command.diff;
+    const QByteArray afterText = changed && printed ? JoinedChunks(after) : before;
     if (command.json)
-        PrintOut(changeAsJson(document, values, previous, changed, before, changed ? document.savedText() : before));
+        PrintOut(changeAsJson(document, values, previous, changed, before, afterText));
     else if (changed && (command.dryRun || command.diff))
-        PrintOut(UnifiedDiff(ConfFileName, before, document.savedText()));
+        PrintOut(UnifiedDiff(ConfFileName, before, afterText));
     return ExitDone;
 }
 
@@ -186,17 +194,17 @@ QList<NewValue> valuesToSet(const Command &command)
     QList<NewValue> values;
     for (const QByteArray &operand : command.operands) {
         const bool pair = command.verb == Verb::Set;
-        const qsizetype equals = pair ? operand.indexOf('=') : operand.size();
+        // Read as a load reads the line, "Name = value" too, so that get
+        // returns the value and the same set again changes nothing; a value
+        // empty after that unsets.
+        const QByteArray line = pair ? ConfDocument::normalisedLine(operand) : operand;
+        const qsizetype equals = pair ? line.indexOf('=') : line.size();
         if (equals < 0)
-            throw UsageError("\"" + operand + "\" is no NAME=VALUE pair");
-        const QByteArray value = pair ? operand.sliced(equals + 1) : QByteArray();
+            throw UsageError(CommandTexts::NoPair, {LocaleToText(operand)});
+        const QByteArray value = pair ? line.sliced(equals + 1) : QByteArray();
         if (hasLineBreak(value))
-            throw UsageError("the value for " + operand.left(equals) + " holds a line break, which would add a line");
-        const QByteArray name = parameterName(operand.left(equals), command.anyKey);
-        // Stored as a load would hold the line, so that get returns it and the
-        // same set again changes nothing; empty after that, it unsets.
-        const QByteArray line = ConfDocument::normalisedLine(name + '=' + value);
-        values.append({name, line.sliced(line.indexOf('=') + 1)});
+            throw UsageError(CommandTexts::LineBreak, {LocaleToText(line.left(equals))});
+        values.append({parameterName(line.left(equals), command.anyKey), value});
     }
     return values;
 }
@@ -207,7 +215,7 @@ QByteArray languageSection(const QByteArray &typed)
     for (const QByteArray &language : Languages)
         if (language.compare(typed, Qt::CaseInsensitive) == 0)
             return language;
-    throw UsageError("unknown language \"" + typed + "\"; the language file has " + Languages.join(", "));
+    throw UsageError(CommandTexts::UnknownLanguage, {LocaleToText(typed), LocaleToText(Languages.join(", "))});
 }
 
 int describe(const Command &command)
@@ -247,18 +255,19 @@ int RunCommand(const Command &command, const QByteArray &invocationPath)
         return ExitFileError;
     // A save killed midway left the whole content it was writing beside the file: say where.
     if (command.verb != Verb::Describe)
-        if (const QString report = LeftCompanionsReport({ConfFileName}); !report.isEmpty())
+        if (const QString report = LeftCompanionsReport({ConfFileName}, InCurrentLanguage); !report.isEmpty())
             PrintError(report);
+    ConfDocument document;
     switch (command.verb) {
     case Verb::List:
-        LoadConfFile(*ConfLines, ConfFileName);
-        return list(*ConfLines, command.json);
+        LoadConfFile(document, ConfFileName);
+        return list(document, command.json);
     case Verb::Get:
-        LoadConfFile(*ConfLines, ConfFileName);
-        return get(*ConfLines, name);
+        LoadConfFile(document, ConfFileName);
+        return get(document, name);
     case Verb::Describe:
         return describe(command);
     default:
-        return change(*ConfLines, command, values);
+        return change(document, command, values);
     }
 }

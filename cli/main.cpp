@@ -3,8 +3,10 @@
 #include "cli/Arguments.h"
 #include "cli/Output.h"
 #include "cli/Verbs.h"
+#include "conf_core/StartupChecks.h"
 #include "fileio/FileError.h"
 #include "fileio/LocaleText.h"
+#include "localisation/CommandTexts.h"
 
 #include <clocale>
 #include <exception>
@@ -12,25 +14,33 @@
 int main(int argc, char **argv)
 {
     setlocale(LC_ALL, "");
+    const QByteArray invocationPath = argc > 0 ? QByteArray(argv[0]) : QByteArray();
     QList<QByteArray> arguments;
     for (int i = 1; i < argc; ++i)
         arguments.append(QByteArray(argv[i]));
     int status = ExitDone;
     try {
-        status = RunCommand(ParseArguments(arguments), argc > 0 ? QByteArray(argv[0]) : QByteArray());
+        // Messages come in the language chosen in the language file, the
+        // command line's too; without it, in English. Where it cannot be
+        // read, the verbs that need it say why.
+        try {
+            OpenLanguageFile(ProgramDirectory(invocationPath));
+        } catch (const FileError &) {
+        }
+        status = RunCommand(ParseArguments(arguments), invocationPath);
     } catch (const UsageError &error) {
-        PrintErrorBytes(error.message());
-        PrintErrorBytes("see cvconf --help");
+        PrintError(error.message());
+        PrintError(CommandText(CommandTexts::SeeHelp));
         return ExitUsage;
     } catch (const FileError &error) {
-        PrintError(ErrorBoxText(error.message()));
+        PrintError(ErrorBoxText(error.text(InCurrentLanguage)));
         return ExitFileError;
     } catch (const std::exception &error) {
         PrintError(ErrorBoxText(LocaleToText(error.what())));
         return ExitFileError;
     }
     if (!FinishOutput()) {
-        PrintError(ErrorBoxText(FileError::writeFailed().message()));
+        PrintError(ErrorBoxText(FileError::writeFailed().text(InCurrentLanguage)));
         return ExitFileError;
     }
     return status;

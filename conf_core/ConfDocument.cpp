@@ -47,6 +47,35 @@ char *normaliseLine(char *out, const char *in, const char *end, qsizetype &keyLe
     }
 }
 
+// The lines of a text as the format splits them: at LF, at CR LF and at a
+// lone CR; the last one may lack its line end.
+class LineSplitter {
+public:
+    // A line's text is [start, end), its line end [end, next).
+    struct Line {
+        const char *start, *end, *next;
+    };
+    LineSplitter(const char *begin, const char *end) : m_in(begin), m_end(end), m_nextCr(find(begin, end, '\r')) {}
+    bool atEnd() const { return m_in >= m_end; }
+    Line next()
+    {
+        // The next CR is searched for again only once a line passes it: a
+        // text without CR is searched once, not once per line.
+        if (m_nextCr < m_in)
+            m_nextCr = find(m_in, m_end, '\r');
+        const char *const lineEnd = find(m_in, m_nextCr, '\n');
+        const bool crLf = lineEnd + 1 < m_end && *lineEnd == '\r' && lineEnd[1] == '\n';
+        const Line line{m_in, lineEnd, std::min(m_end, lineEnd + (crLf ? 2 : 1))};
+        m_in = line.next;
+        return line;
+    }
+
+private:
+    const char *m_in;
+    const char *m_end;
+    const char *m_nextCr;
+};
+
 QByteArrayView keyOf(QByteArrayView line)
 {
     const qsizetype equals = line.indexOf('=');
@@ -72,24 +101,17 @@ ConfDocument::ConfDocument(QByteArray fileBytes)
     AdviseLargeBuffer(m_starts.data(), expectedLines * sizeof(qsizetype));
     AdviseLargeBuffer(m_keyHashes.data(), expectedLines * sizeof(uint32_t));
     const bool asciiFolding = AsciiFoldingIsPlain();
-    const char *in = text;
     char *out = text;
-    // The next CR is searched for again only once a line passes it: a file
-    // without CR is searched once, not once per line.
-    const char *nextCr = find(in, end, '\r');
-    while (in < end) {
-        if (nextCr < in)
-            nextCr = find(in, end, '\r');
-        const char *const lineEnd = find(in, nextCr, '\n');
-        const bool crLf = *lineEnd == '\r' && lineEnd + 1 < end && lineEnd[1] == '\n';
+    // Each line is written back at or before where it was read.
+    for (LineSplitter lines(text, end); !lines.atEnd();) {
+        const LineSplitter::Line line = lines.next();
         char *const start = out;
         m_starts.push_back(start - text);
         qsizetype keyLength;
-        out = normaliseLine(out, in, lineEnd, keyLength);
+        out = normaliseLine(out, line.start, line.end, keyLength);
         // Hashed while the line is at hand.
         m_keyHashes.push_back(keyHash(keyLength < 0 ? QByteArrayView() : QByteArrayView(start, keyLength), asciiFolding));
         *out++ = '\n';
-        in = lineEnd + (crLf ? 2 : 1);
     }
     m_text.truncate(out - text);
     m_loadedEnd = m_text.size();
@@ -193,12 +215,22 @@ QByteArray ConfDocument::value(QByteArrayView name) const
     return text.sliced(keyOf(text).size() + 1).toByteArray();
 }
 
+qsizetype ConfDocument::replacedLoadedLine(qsizetype setLineStart) const
+{
+    const auto at = std::lower_bound(m_replaced.begin(), m_replaced.end(), std::pair(setLineStart, qsizetype(-1)));
+    return at != m_replaced.end() && at->first == setLineStart ? at->second : -1;
+}
+
 void ConfDocument::setValue(QByteArrayView name, QByteArrayView value)
 {
     const qsizetype index = findEntry(name);
-    if (index >= 0 && m_starts[size_t(index)] < m_loadedEnd) {
+    // The loaded line whose place the matching line holds, if any.
+    qsizetype loadedLine = -1;
+    if (index >= 0) {
         const qsizetype start = m_starts[size_t(index)];
-        m_dropped.insert(std::upper_bound(m_dropped.begin(), m_dropped.end(), start), start);
+        loadedLine = start < m_loadedEnd ? start : replacedLoadedLine(start);
+        if (start < m_loadedEnd)
+            m_dropped.insert(std::upper_bound(m_dropped.begin(), m_dropped.end(), start), start);
     }
     // Should memory run out half-way, the hashes are made anew at the next lookup.
     std::string hashLocale;
@@ -213,6 +245,8 @@ void ConfDocument::setValue(QByteArrayView name, QByteArrayView value)
         const qsizetype start = m_text.size();
         m_text.append(name).append('=').append(value).append('\n');
         const qsizetype at = index >= 0 ? index : lineCount();
+        if (loadedLine >= 0)
+            m_replaced.emplace_back(start, loadedLine);
         if (index < 0) {
             m_starts.push_back(start);
             m_keyHashes.push_back(0);
@@ -252,8 +286,59 @@ std::vector<QByteArrayView> ConfDocument::savedChunks() const
 
 QByteArray ConfDocument::savedText() const
 {
+    return JoinedChunks(savedChunks());
+}
+
+QByteArray JoinedChunks(const std::vector<QByteArrayView> &chunks)
+{
     QByteArray text;
-    for (QByteArrayView chunk : savedChunks())
+    for (QByteArrayView chunk : chunks)
         text.append(chunk);
     return text;
+}
+
+std::vector<QByteArrayView> ConfDocument::keptChunks(QByteArrayView fileAsRead) const
+{
+    static constexpr char lineFeed = '\n';
+    std::vector<QByteArrayView> chunks;
+    auto append = [&chunks](const char *from, const char *to) {
+        if (!chunks.empty() && chunks.back().data() + chunks.back().size() == from)
+            chunks.back() = QByteArrayView(chunks.back().data(), to);
+        else if (from != to)
+            chunks.emplace_back(from, to);
+    };
+    // Loaded line k is the file's line k: the file's lines are passed in step
+    // with the loaded lines, those the document still holds and those dropped.
+    LineSplitter fileLines(fileAsRead.data(), fileAsRead.data() + fileAsRead.size());
+    auto dropped = m_dropped.begin();
+    auto fileLineOf = [&](qsizetype loadedStart) {
+        for (; dropped != m_dropped.end() && *dropped <= loadedStart; ++dropped)
+            if (*dropped < loadedStart)
+                fileLines.next();
+        return fileLines.next();
+    };
+    bool lastEndsOpen = false;  // the last line given has no line end
+    for (qsizetype i = 0; i < lineCount(); ++i) {
+        const qsizetype start = m_starts[size_t(i)];
+        if (start < m_loadedEnd) {
+            const LineSplitter::Line fileLine = fileLineOf(start);
+            append(fileLine.start, fileLine.next);
+            lastEndsOpen = fileLine.end == fileLine.next;
+            continue;
+        }
+        const QByteArrayView setLine = line(i);
+        if (const qsizetype replaced = replacedLoadedLine(start); replaced >= 0) {
+            const LineSplitter::Line fileLine = fileLineOf(replaced);
+            append(setLine.data(), setLine.data() + setLine.size());
+            append(fileLine.end, fileLine.next);
+            lastEndsOpen = fileLine.end == fileLine.next;
+        } else {
+            // Added after the last line, which then needs its line end.
+            if (lastEndsOpen)
+                append(&lineFeed, &lineFeed + 1);
+            append(setLine.data(), setLine.data() + setLine.size() + 1);
+            lastEndsOpen = false;
+        }
+    }
+    return chunks;
 }

@@ -46,6 +46,13 @@ public:
     // pieces of the document's own buffer.
     std::vector<QByteArrayView> savedChunks() const;
     QByteArray savedText() const;
+    // The document saved over the file it was loaded from, given as read,
+    // changing only the lines set since: every line loaded and kept is the
+    // file's line with its own line end, a replaced line keeps the line end
+    // of the line it replaced, and an added line follows the last line with
+    // an LF, after an LF for that line if it had no line end. Pieces of the
+    // file and of the document's buffer.
+    std::vector<QByteArrayView> keptChunks(QByteArrayView fileAsRead) const;
 
 private:
     friend void LoadConfFile(ConfDocument &document, const QByteArray &fileName,
@@ -54,6 +61,8 @@ private:
     explicit ConfDocument(QByteArray fileBytes);
 
     qsizetype findEntry(QByteArrayView name) const;
+    // Where the loaded line starts whose place the set line took; -1 for an added one.
+    qsizetype replacedLoadedLine(qsizetype setLineStart) const;
     void hashKeys() const;
     uint32_t keyHash(QByteArrayView key, bool asciiFolding) const;
 
@@ -63,6 +72,8 @@ private:
     std::vector<qsizetype> m_starts;
     // Where loaded lines since removed or replaced start, in order.
     std::vector<qsizetype> m_dropped;
+    // Per set line that took a loaded line's place, where each starts, in order.
+    std::vector<std::pair<qsizetype, qsizetype>> m_replaced;
     // Per line, a hash of its key as names are matched in m_hashLocale (see
     // NameMatch.h), made by the load and again after a change of locale; a
     // line without "=" and a comment line hash as 0. A differing hash rules a
@@ -76,3 +87,6 @@ private:
     bool m_filled = false;
     FileStamp m_fileStamp;
 };
+
+// The pieces as one text.
+QByteArray JoinedChunks(const std::vector<QByteArrayView> &chunks);

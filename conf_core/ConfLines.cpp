@@ -36,6 +36,6 @@ void SaveConfFile(ConfDocument &document, const QByteArray &fileName, IfChanged 
 std::vector<QByteArrayView> SavedConfContent(const ConfDocument &document, const QByteArray &fileName)
 {
     if (!document.isFilled())
-        throw FileError::createFailed(fileName, NeverReadText());
+        throw FileError::createFailed(fileName, FileMessages::NeverRead);
     return document.savedChunks();
 }

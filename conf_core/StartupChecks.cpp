@@ -34,32 +34,12 @@ QByteArray ProgramDirectory(const QByteArray &invocationPath)
     return invocationPath.left(invocationPath.lastIndexOf('/') + 1);
 }
 
-void StartupChecks(const QList<QByteArray> &commandLine,
-                   const std::function<void(const QString &)> &showError)
+bool OpenLanguageFile(const QByteArray &programDirectory)
 {
-    // A failed start-up leaves nothing of an earlier run behind.
-    StartupOk = false;
-    LangIni.reset();
-    CurrentLanguage.clear();
-    Languages.clear();
-    ConfLines.reset();
-    ConfFileName.clear();
-
-    const QByteArray programDirectory = ProgramDirectory(commandLine.value(0));
     LangFileName = programDirectory + "CVConfManager.lang";
-    AliasesFileName = programDirectory + "aliases.conf";
-
-    if (!PathExists(LangFileName)) {
-        showError(QStringLiteral("Missing Language file. "
-                                 "Please copy CVConfManager.lang in the same directory as the application."));
-        return;
-    }
-    try {
-        LangIni = std::make_unique<LangIniFile>(LangIniFile::open(LangFileName));
-    } catch (const FileError &error) {
-        showError(error.message());
-        return;
-    }
+    if (!PathExists(LangFileName))
+        return false;
+    LangIni = std::make_unique<LangIniFile>(LangIniFile::open(LangFileName));
 
     CurrentLanguage = ChosenLanguage(*LangIni);
     if (CurrentLanguage.isEmpty())
@@ -72,13 +52,50 @@ void StartupChecks(const QList<QByteArray> &commandLine,
             break;
         }
     }
+    return true;
+}
+
+QString MissingLanguageFileText()
+{
+    return QStringLiteral("Missing Language file. "
+                          "Please copy CVConfManager.lang in the same directory as the application.");
+}
+
+QByteArray DefaultConfFileName(const QByteArray &programDirectory)
+{
+    return programDirectory + "corvane.conf";
+}
+
+void StartupChecks(const QList<QByteArray> &commandLine,
+                   const std::function<void(const QString &)> &showError)
+{
+    // A failed start-up leaves nothing of an earlier run behind.
+    StartupOk = false;
+    LangIni.reset();
+    CurrentLanguage.clear();
+    Languages.clear();
+    ConfLines.reset();
+    ConfFileName.clear();
+
+    const QByteArray programDirectory = ProgramDirectory(commandLine.value(0));
+    AliasesFileName = programDirectory + "aliases.conf";
+
+    try {
+        if (!OpenLanguageFile(programDirectory)) {
+            showError(MissingLanguageFileText());
+            return;
+        }
+    } catch (const FileError &error) {
+        showError(error.message());
+        return;
+    }
 
     ConfLines = std::make_unique<ConfDocument>();
 
     if (commandLine.size() >= 2 && PathExists(commandLine[1]))
         ConfFileName = commandLine[1];
     else
-        ConfFileName = programDirectory + "corvane.conf";
+        ConfFileName = DefaultConfFileName(programDirectory);
 
     if (!PathExists(ConfFileName)) {
         showError(QStringLiteral("Missing ") + QStringLiteral("corvane.conf") + QStringLiteral(" file. ")

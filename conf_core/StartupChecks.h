@@ -22,6 +22,15 @@ extern std::unique_ptr<ConfDocument> ConfLines;
 // The directory part of the invocation path, up to and including the last "/".
 QByteArray ProgramDirectory(const QByteArray &invocationPath);
 
+// Opens CVConfManager.lang in the program's directory as LangIni, and sets
+// LangFileName, CurrentLanguage and Languages. False when there is no such
+// file; throws FileError when it cannot be read.
+bool OpenLanguageFile(const QByteArray &programDirectory);
+QString MissingLanguageFileText();
+
+// corvane.conf in the program's directory, the file used when none is named.
+QByteArray DefaultConfFileName(const QByteArray &programDirectory);
+
 // commandLine is the process's argv as it received it (before the toolkit
 // strips its own options). showError shows a modal error box and returns when
 // the user has closed it.

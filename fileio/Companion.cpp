@@ -77,16 +77,15 @@ QList<QByteArray> LeftCompanions(const QByteArray &path)
     return found;
 }
 
-QString LeftCompanionsReport(const QList<QByteArray> &files)
+QString LeftCompanionsReport(const QList<QByteArray> &files, MessageForm form)
 {
-    QStringList found;
+    QStringList lines{form(FileMessages::CompanionsLeft)};
     for (const QByteArray &file : files) {
         for (const QByteArray &companion : LeftCompanions(file))
-            found.append(QStringLiteral("%1 (for %2)").arg(DisplayPath(companion), DisplayPath(file)));
+            lines.append(WithArguments(form(FileMessages::CompanionOf), {DisplayPath(companion), DisplayPath(file)}));
     }
-    if (found.isEmpty())
+    if (lines.size() == 1)
         return {};
-    return QStringLiteral("A save did not finish. The whole content it was writing is kept in:\n%1\n"
-                          "Compare it with the file it belongs to, and remove it when you no longer need it.")
-        .arg(found.join(QLatin1Char('\n')));
+    lines.append(form(FileMessages::CompanionAdvice));
+    return lines.join(QLatin1Char('\n'));
 }

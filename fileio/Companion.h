@@ -8,6 +8,8 @@
 // only when whole and synced; the save removes it once the file itself holds
 // the content, so one that is still there tells of a save that did not finish.
 
+#include "fileio/FileError.h"
+
 #include <QByteArray>
 #include <QList>
 #include <QString>
@@ -24,5 +26,6 @@ extern const char CompanionMark[];  // "unsaved-"
 // none while a save holds the file locked, as its companion is in progress.
 // A process that holds the lock itself asks before it takes it.
 QList<QByteArray> LeftCompanions(const QByteArray &path);
-// What a start tells of the companions these files have: empty when none.
-QString LeftCompanionsReport(const QList<QByteArray> &files);
+// What a start tells of the companions these files have, in the form given:
+// empty when none.
+QString LeftCompanionsReport(const QList<QByteArray> &files, MessageForm form = FixedText);

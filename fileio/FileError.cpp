@@ -10,60 +10,98 @@
 #include <cstring>
 #include <unistd.h>
 
-FileError::FileError(Kind kind, const QString &message, int errorNumber)
-    : std::runtime_error(message.toStdString()), m_kind(kind), m_message(message), m_errorNumber(errorNumber)
+QString FixedText(const FileMessage &message)
 {
+    return QString::fromUtf8(message.fixed);
+}
+
+QString WithArguments(const QString &text, const QStringList &arguments)
+{
+    QString result;
+    for (qsizetype i = 0; i < text.size(); ++i) {
+        const int number = i + 1 < text.size() ? text[i + 1].digitValue() : -1;
+        if (text[i] == QLatin1Char('%') && number >= 1 && number <= arguments.size()) {
+            result += arguments[number - 1];
+            ++i;
+        } else {
+            result += text[i];
+        }
+    }
+    return result;
+}
+
+FileError::FileError(Kind kind, const FileMessage *message, const QList<Argument> &arguments, int errorNumber)
+    : std::runtime_error(text(FixedText, message, arguments).toStdString()),
+      m_kind(kind),
+      m_message(message),
+      m_arguments(arguments),
+      m_errorNumber(errorNumber)
+{
+}
+
+QString FileError::text(MessageForm form, const FileMessage *message, const QList<Argument> &arguments)
+{
+    QStringList shown;
+    for (const Argument &argument : arguments)
+        shown.append(argument.message ? form(*argument.message) : argument.shown);
+    return message ? WithArguments(form(*message), shown) : shown.value(0);
+}
+
+QString FileError::text(MessageForm form) const
+{
+    return text(form, m_message, m_arguments);
 }
 
 FileError FileError::openFailed(const QByteArray &path, int errorNumber)
 {
-    FileError error = openFailed(path, SystemErrorText(errorNumber));
-    error.m_errorNumber = errorNumber;
-    return error;
+    return FileError(Kind::Open, &FileMessages::OpenFailed, {{DisplayPath(path)}, {SystemErrorText(errorNumber)}},
+                     errorNumber);
+}
+
+FileError FileError::openFailed(const QByteArray &path, const FileMessage &reason)
+{
+    return FileError(Kind::Open, &FileMessages::OpenFailed, {{DisplayPath(path)}, {QString(), &reason}});
 }
 
 FileError FileError::openFailed(const QByteArray &path, const QString &reason)
 {
-    return FileError(Kind::Open,
-                     QStringLiteral("Datei %1 kann nicht geöffnet werden. %2").arg(DisplayPath(path), reason));
+    return FileError(Kind::Open, &FileMessages::OpenFailed, {{DisplayPath(path)}, {reason}});
 }
 
 FileError FileError::createFailed(const QByteArray &path, int errorNumber)
 {
-    FileError error = createFailed(path, SystemErrorText(errorNumber));
-    error.m_errorNumber = errorNumber;
-    return error;
+    return FileError(Kind::Create, &FileMessages::CreateFailed, {{DisplayPath(path)}, {SystemErrorText(errorNumber)}},
+                     errorNumber);
+}
+
+FileError FileError::createFailed(const QByteArray &path, const FileMessage &reason)
+{
+    return FileError(Kind::Create, &FileMessages::CreateFailed, {{DisplayPath(path)}, {QString(), &reason}});
 }
 
 FileError FileError::createFailed(const QByteArray &path, const QString &reason)
 {
-    return FileError(Kind::Create,
-                     QStringLiteral("Datei \"%1\" kann nicht erstellt werden. %2").arg(DisplayPath(path), reason));
+    return FileError(Kind::Create, &FileMessages::CreateFailed, {{DisplayPath(path)}, {reason}});
 }
 
 FileError FileError::writeFailed()
 {
-    return FileError(Kind::Write, QStringLiteral("Stream-Schreibfehler"));
+    return FileError(Kind::Write, &FileMessages::WriteFailed, {});
 }
 
 FileError FileError::writeFailedKeptIn(const QByteArray &companion)
 {
-    return FileError(Kind::Write,
-                     QStringLiteral("Stream-Schreibfehler. Die Datei ist womöglich unvollständig; der neue Inhalt "
-                                    "steht vollständig in \"%1\"")
-                         .arg(DisplayPath(companion)));
+    return FileError(Kind::Write, &FileMessages::WriteFailedKeptIn, {{DisplayPath(companion)}});
 }
 
 FileError FileError::changedSinceRead(const QByteArray &path)
 {
-    return FileError(Kind::Changed, QStringLiteral("Datei \"%1\" wurde seit dem Lesen von einem anderen Programm "
-                                                   "geändert")
-                                        .arg(DisplayPath(path)));
+    return FileError(Kind::Changed, &FileMessages::ChangedSinceRead, {{DisplayPath(path)}});
 }
 
 FileError FileError::reported(Kind kind, const QString &message)
 {
-    return FileError(kind, message);
+    return FileError(kind, nullptr, {{message}});
 }
 
 bool FileError::deniedPermission() const
@@ -82,22 +120,6 @@ QString SystemErrorText(int errorNumber)
 {
     // strerror speaks the user's language (LC_MESSAGES) in the locale's charset.
     return LocaleToText(std::strerror(errorNumber));
-}
-
-QString NotRegularFileText()
-{
-    return QStringLiteral("Keine reguläre Datei");
-}
-
-QString NeverReadText()
-{
-    return QStringLiteral("Die Datei wurde nicht gelesen");
-}
-
-QString TooLargeText()
-{
-    return QStringLiteral("Größer als %1 MiB, die größte Datei, die dieses Programm öffnet")
-        .arg(LargestFileSize / (1024 * 1024));
 }
 
 namespace {

@@ -1,40 +1,110 @@
 #pragma once
-// The runtime's file errors. Their texts are fixed German messages that the
-// general error handler shows; the path and the system's reason are inserted.
+// The file errors. Each keeps its message and what goes into it, so that it
+// can be told in two forms: the fixed text that the windows and the helper
+// show (the runtime's German messages), and cvconf's text in the user's
+// language.
 
 #include <QByteArray>
+#include <QList>
 #include <QString>
+#include <QStringList>
+#include <array>
 #include <stdexcept>
+
+// A message about a file: its key in the language file's language sections,
+// the text the windows show in every language (UTF-8), and the built-in
+// English that cvconf shows where the current language has no text under the
+// key. "%1" and "%2" stand for its arguments. A new message is one line here,
+// its name in All, and its key in the shipped language file.
+struct FileMessage {
+    const char *key;
+    const char *fixed;
+    const char *english;
+};
+
+namespace FileMessages {
+inline constexpr FileMessage OpenFailed{"CVConf_OpenFailed", "Datei %1 kann nicht geöffnet werden. %2",
+                                        "File %1 cannot be opened. %2"};
+inline constexpr FileMessage CreateFailed{"CVConf_CreateFailed", "Datei \"%1\" kann nicht erstellt werden. %2",
+                                          "File \"%1\" cannot be created. %2"};
+inline constexpr FileMessage WriteFailed{"CVConf_WriteFailed", "Stream-Schreibfehler", "Stream write error"};
+inline constexpr FileMessage WriteFailedKeptIn{
+    "CVConf_WriteFailedKeptIn",
+    "Stream-Schreibfehler. Die Datei ist womöglich unvollständig; der neue Inhalt steht vollständig in \"%1\"",
+    "Stream write error. The file may be incomplete; the whole new content is in \"%1\""};
+inline constexpr FileMessage ChangedSinceRead{"CVConf_ChangedSinceRead",
+                                              "Datei \"%1\" wurde seit dem Lesen von einem anderen Programm geändert",
+                                              "File \"%1\" was changed by another program since it was read"};
+// Reasons the operating system has no error number for.
+inline constexpr FileMessage NotRegularFile{"CVConf_NotRegularFile", "Keine reguläre Datei", "Not a regular file"};
+inline constexpr FileMessage NeverRead{"CVConf_NeverRead", "Die Datei wurde nicht gelesen", "The file was not read"};
+// More than LargestFileSize (ReadFile.h) bytes.
+inline constexpr FileMessage TooLarge{"CVConf_TooLarge", "Größer als 256 MiB, die größte Datei, die dieses Programm öffnet",
+                                      "Larger than 256 MiB, the largest file this program opens"};
+// The report of companions that killed saves left (see Companion.h).
+inline constexpr FileMessage CompanionsLeft{
+    "CVConf_CompanionsLeft", "A save did not finish. The whole content it was writing is kept in:",
+    "A save did not finish. The whole content it was writing is kept in:"};
+inline constexpr FileMessage CompanionOf{"CVConf_CompanionOf", "%1 (for %2)", "%1 (for %2)"};
+inline constexpr FileMessage CompanionAdvice{
+    "CVConf_CompanionAdvice",
+    "Compare it with the file it belongs to, and remove it when you no longer need it.",
+    "Compare it with the file it belongs to, and remove it when you no longer need it."};
+
+inline constexpr std::array All{&OpenFailed,     &CreateFailed, &WriteFailed,    &WriteFailedKeptIn,
+                                &ChangedSinceRead, &NotRegularFile, &NeverRead, &TooLarge, &CompanionsLeft,
+                                &CompanionOf,    &CompanionAdvice};
+}  // namespace FileMessages
+
+// How a message is told: FixedText, or cvconf's text in the current language.
+using MessageForm = QString (*)(const FileMessage &);
+QString FixedText(const FileMessage &message);
+
+// The text with "%1" to "%9" replaced by the arguments in one pass, so that
+// a "%1" inside an argument stays as it is.
+QString WithArguments(const QString &text, const QStringList &arguments);
 
 class FileError : public std::runtime_error {
 public:
     enum class Kind { Open, Create, Write, Changed };
 
-    // "Datei %s kann nicht geöffnet werden. %s"
+    // OpenFailed, with the system's reason or one of its own
     static FileError openFailed(const QByteArray &path, int errorNumber);
+    static FileError openFailed(const QByteArray &path, const FileMessage &reason);
+    // With a reason of the helper's own, which only the windows show.
     static FileError openFailed(const QByteArray &path, const QString &reason);
-    // "Datei "%s" kann nicht erstellt werden. %s"
+    // CreateFailed
     static FileError createFailed(const QByteArray &path, int errorNumber);
+    static FileError createFailed(const QByteArray &path, const FileMessage &reason);
     static FileError createFailed(const QByteArray &path, const QString &reason);
-    // "Stream-Schreibfehler"
     static FileError writeFailed();
-    // "Stream-Schreibfehler", and where the whole new content is kept
+    // WriteFailedKeptIn: where the whole new content is kept
     static FileError writeFailedKeptIn(const QByteArray &companion);
     // The file is no longer the one that was read: another program wrote it.
     static FileError changedSinceRead(const QByteArray &path);
-    // An error another process reported in its text.
+    // An error another process reported in its text, told as it is.
     static FileError reported(Kind kind, const QString &message);
 
     Kind kind() const { return m_kind; }
-    const QString &message() const { return m_message; }
+    // As the windows' error box and the helper tell it.
+    QString message() const { return text(FixedText); }
+    QString text(MessageForm form) const;
     // The system refused the file to this user (EACCES, EPERM), where another
     // user may be let in.
     bool deniedPermission() const;
 
 private:
-    FileError(Kind kind, const QString &message, int errorNumber = 0);
+    // A path or the system's reason as shown, or a message told in the error's form.
+    struct Argument {
+        QString shown;
+        const FileMessage *message = nullptr;
+    };
+    FileError(Kind kind, const FileMessage *message, const QList<Argument> &arguments, int errorNumber = 0);
+    static QString text(MessageForm form, const FileMessage *message, const QList<Argument> &arguments);
+
     Kind m_kind;
-    QString m_message;
+    const FileMessage *m_message;  // null: the one argument is the whole text
+    QList<Argument> m_arguments;
     int m_errorNumber;
 };
 
@@ -44,11 +114,6 @@ QString ErrorBoxText(const QString &description);
 
 // The operating system's description of an error number, in the user's locale.
 QString SystemErrorText(int errorNumber);
-
-// Reasons the operating system has no error number for.
-QString NotRegularFileText();  // a FIFO, socket, device or directory where a file belongs
-QString NeverReadText();       // a document that no read has filled
-QString TooLargeText();        // more than LargestFileSize bytes (ReadFile.h)
 
 // A path made absolute without resolving links, "." and empty components left out.
 QByteArray AbsolutePath(const QByteArray &path);

@@ -3,6 +3,7 @@
 #include "fileio/FileError.h"
 
 #include <cerrno>
+#include <climits>
 #include <cstdint>
 #include <fcntl.h>
 #include <sys/mman.h>
@@ -23,13 +24,16 @@ struct OpenFile {
 
 }  // namespace
 
+// The message that refuses a larger file names the bound.
+static_assert(LargestFileSize == qsizetype(256) * 1024 * 1024, "FileMessages::TooLarge says 256 MiB");
+
 QByteArray ReadWholeFile(const QByteArray &path, FileStamp *stamp)
 {
     // Without O_NONBLOCK a FIFO would block the open until a writer comes.
     const OpenFile file{::open(path.constData(), O_RDONLY | O_NONBLOCK | O_NOCTTY | O_CLOEXEC)};
     if (file.fd < 0) {
         const int error = errno;
-        throw IsSpecialFile(path) ? FileError::openFailed(path, NotRegularFileText())
+        throw IsSpecialFile(path) ? FileError::openFailed(path, FileMessages::NotRegularFile)
                                   : FileError::openFailed(path, error);
     }
     struct stat status {};
@@ -40,9 +44,9 @@ QByteArray ReadWholeFile(const QByteArray &path, FileStamp *stamp)
     if (S_ISDIR(status.st_mode))
         throw FileError::openFailed(path, EISDIR);
     if (!S_ISREG(status.st_mode))
-        throw FileError::openFailed(path, NotRegularFileText());
+        throw FileError::openFailed(path, FileMessages::NotRegularFile);
     if (status.st_size > LargestFileSize)
-        throw FileError::openFailed(path, TooLargeText());
+        throw FileError::openFailed(path, FileMessages::TooLarge);
     // One allocation when the size is right; files such as those in /proc
     // report none, and a file that grows while it is read grows the buffer.
     QByteArray bytes(qsizetype(status.st_size), Qt::Uninitialized);
@@ -64,7 +68,7 @@ QByteArray ReadWholeFile(const QByteArray &path, FileStamp *stamp)
             bytes.append(more, got);
         used += got;
         if (used > LargestFileSize)
-            throw FileError::openFailed(path, TooLargeText());
+            throw FileError::openFailed(path, FileMessages::TooLarge);
     }
     bytes.truncate(used);
     if (stamp) {
@@ -106,4 +110,19 @@ bool IsSpecialFile(const QByteArray &path)
 bool PathExists(const QByteArray &path)
 {
     return !path.isEmpty() && ::faccessat(AT_FDCWD, path.constData(), F_OK, AT_EACCESS) == 0;
+}
+
+QByteArray FollowedLinks(const QByteArray &path)
+{
+    QByteArray followed = path;
+    // As many links as the kernel follows before it gives up (ELOOP).
+    for (int link = 0; link < 40; ++link) {
+        QByteArray target(PATH_MAX, Qt::Uninitialized);
+        const ssize_t length = ::readlink(followed.constData(), target.data(), size_t(target.size()));
+        if (length <= 0 || length >= target.size())
+            return followed;
+        target.truncate(length);
+        followed = target.startsWith('/') ? target : followed.left(followed.lastIndexOf('/') + 1) + target;
+    }
+    return followed;
 }

@@ -29,3 +29,8 @@ void AdviseLargeBuffer(void *data, size_t size);
 // Whether a directory entry exists at the path, reachable with the process's
 // effective rights. Any kind of entry counts.
 bool PathExists(const QByteArray &path);
+
+// Where the path leads when it names a symbolic link: the link followed, and
+// links it leads to, whether or not a file is there at the end; a relative
+// target is taken from the link's directory. The path itself otherwise.
+QByteArray FollowedLinks(const QByteArray &path);

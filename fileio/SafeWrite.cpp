@@ -369,7 +369,7 @@ Target openLocked(const SafeWriteCalls &calls, const QByteArray &path, const Fil
         }
         if (target.fd < 0) {
             const int error = errno;
-            throw IsSpecialFile(path) ? FileError::createFailed(path, NotRegularFileText())
+            throw IsSpecialFile(path) ? FileError::createFailed(path, FileMessages::NotRegularFile)
                                       : FileError::createFailed(path, error);
         }
         if (::fstat(target.fd, &target.file) != 0) {
@@ -379,7 +379,7 @@ Target openLocked(const SafeWriteCalls &calls, const QByteArray &path, const Fil
         }
         if (!S_ISREG(target.file.st_mode)) {
             calls.close(target.fd);
-            throw FileError::createFailed(path, NotRegularFileText());
+            throw FileError::createFailed(path, FileMessages::NotRegularFile);
         }
         // A save that replaced the file while this one waited leaves a new
         // file under the name: that one is saved, with its own lock.

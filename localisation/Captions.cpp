@@ -24,16 +24,12 @@ const std::array<MessageKey, 3> MessageKeys = {{
                                    "An administrator's password will be asked for."},
 }};
 
-namespace {
-
 QString TranslatedText(const QByteArray &language, const char *key, const char *builtIn)
 {
     if (!LangIni)
         return QString::fromLatin1(builtIn);
     return LocaleToText(LangIni->ReadEntry(language, key, builtIn));
 }
-
-}  // namespace
 
 QString CaptionText(const QByteArray &language, const CaptionKey &caption)
 {

@@ -28,6 +28,10 @@ QString FileChangedQuestion(const QByteArray &language, const QString &path);
 QString SaveAsAdministratorQuestion(const QByteArray &language, const QString &path);
 QString ReadAsAdministratorQuestion(const QByteArray &language, const QString &path);
 
+// The text under the key in a language section of LangIni, else the built-in
+// text; converted from the locale's charset.
+QString TranslatedText(const QByteArray &language, const char *key, const char *builtIn);
+
 // The text for a caption key in a language section: the stored value, the
 // built-in text when the key is missing. Converted from the locale's charset.
 QString CaptionText(const QByteArray &language, const CaptionKey &caption);

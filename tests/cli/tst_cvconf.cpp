@@ -1,6 +1,7 @@
 // cvconf started as a shell starts it, on real files: each verb and option,
 // the exit statuses, the diff beside diff(1), a file that may not be
-// written, runs in parallel, and values in other locales byte for byte.
+// written, runs in parallel, values in other locales byte for byte, and its
+// messages in the languages of the shipped language file.
 
 #include "conf_core/ParamCatalogue.h"
 #include "TestFiles.h"
@@ -24,9 +25,6 @@ struct Run {
     QByteArray err;
 };
 
-const QByteArray Lang = "[GENERAL]\nCurrentLanguage=DEUTSCH\n[ENGLISH]\nLockMemSize=Lock table.\\nIn bytes.\n"
-                        "[DEUTSCH]\nLockMemSize=Sperrtabelle\n";
-
 }  // namespace
 
 class TestCvconf : public QObject {
@@ -34,7 +32,8 @@ class TestCvconf : public QObject {
 
     QTemporaryDir m_dir;  // the program with its language file, and the files it works on
     QString m_program;
-    QString m_file;       // %F in the tables
+    QString m_file;       // %F in the tables, and where the link corvane.conf beside the program leads
+    QByteArray m_lang;    // the shipped language file, with short descriptions of LockMemSize
 
     // Runs cvconf with these argument bytes, exactly: bash reads them from a
     // file, so bytes that are no UTF-8 reach the program unchanged.
@@ -67,6 +66,12 @@ class TestCvconf : public QObject {
         QCOMPARE(::utimensat(AT_FDCWD, encoded(m_file).constData(), past, 0), 0);
     }
 
+    void writeLanguageFile(const QByteArray &current)
+    {
+        const QByteArray chosen = "CurrentLanguage=" + current;
+        writeFile(m_dir.filePath("CVConfManager.lang"), QByteArray(m_lang).replace("CurrentLanguage=ENGLISH", chosen));
+    }
+
 private slots:
     void initTestCase()
     {
@@ -78,7 +83,14 @@ private slots:
         m_file = m_dir.filePath("work.conf");
         QVERIFY(QFile::copy(CV_CVCONF, m_program));
         QCOMPARE(::chmod(encoded(m_program).constData(), 0755), 0);
-        writeFile(m_dir.filePath("CVConfManager.lang"), Lang);
+        m_lang = readFile(CV_DEMO_DIR "/CVConfManager.lang");
+        qsizetype at = 0;
+        for (const QByteArray text : {"Lock table.\\nIn bytes.", "Sperrtabelle"}) {  // ENGLISH, DEUTSCH
+            at = m_lang.indexOf("\nLockMemSize=", at) + 13;
+            m_lang.replace(at, m_lang.indexOf('\n', at) - at, text);
+        }
+        writeLanguageFile("ENGLISH");
+        QVERIFY(QFile::link(m_file, m_dir.filePath("corvane.conf")));
     }
     void cleanupTestCase() { qunsetenv("XDG_STATE_HOME"); }
     void cleanup() { QFile::remove(m_file); }
@@ -91,12 +103,13 @@ private slots:
         QTest::addColumn<QByteArray>("out");
         QTest::addColumn<QByteArray>("err");    // the message on standard error, if any
         QTest::addColumn<QByteArray>("after");  // null: as before
-        auto row = [](const char *name, const QByteArray &before, const char *arguments, int status,
-                      const QByteArray &out, const QByteArray &err = {}, const QByteArray &after = {}) {
+        QTest::addColumn<QByteArray>("language");
+        auto row = [](const char *name, const QByteArray &before, const char *arguments, int status, const QByteArray &out,
+                      const QByteArray &err = {}, const QByteArray &after = {}, const QByteArray &language = "ENGLISH") {
             QList<QByteArray> list = QByteArray(arguments).split(' ');
             for (QByteArray &argument : list)
                 argument.replace("%_", " ");  // a blank inside an argument
-            QTest::newRow(name) << before << list << status << out << err << after;
+            QTest::newRow(name) << before << list << status << out << err << after << language;
         };
         const QByteArray timeout = "connectiontimeout = 180\n# kept\n";
         row("get", timeout, "--file %F get ConnectionTimeout", 0, "180\n");
@@ -104,6 +117,8 @@ private slots:
         row("get, only a comment", "#LockSignal = 16\n", "--file %F get LockSignal", 1, "");
         row("misspelt name", timeout, "--file %F get ConectionTimeout", 2, "",
             "unknown parameter \"ConectionTimeout\"; did you mean ConnectionTimeout?");
+        row("a usage error in German", timeout, "--file %F get ConectionTimeout", 2, "",
+            "unbekannter Parameter \"ConectionTimeout\"; meinten Sie ConnectionTimeout?", {}, "DEUTSCH");
         row("part of names", timeout, "--file %F unset port", 2, "",
             "unknown parameter \"port\"; did you mean RemoteAuxPort or RemoteServicePort?");
         row("set in the catalogue's spelling", timeout, "--file %F set CONNECTIONTIMEOUT=240", 0, "", "",
@@ -118,8 +133,17 @@ private slots:
             "ConnectionTimeout=240 \n# kept\nIpcName=a=b\n");
         row("set again what get returns", "ConnectionTimeout=240 \n", "--file %F set --diff ConnectionTimeout=%_240%_", 0, "");
         row("a blank value unsets", timeout, "--file %F set ConnectionTimeout=%_", 0, "", "", "# kept\n");
-        row("unset removes every line", "IpcName=a\n# kept\nipcname = b\n", "--file %F unset --diff IpcName", 0,
-            "--- %F\n+++ %F\n@@ -1,3 +1 @@\n-IpcName=a\n # kept\n-ipcname = b\n", "", "# kept\n");
+        row("unset removes every line", "IpcName=a\n# kept\nipcname = b\nA = 1\n", "--file %F unset --diff IpcName", 0,
+            "--- %F\n+++ %F\n@@ -1,4 +1,2 @@\n-IpcName=a\n # kept\n-ipcname = b\n A = 1\n", "", "# kept\nA = 1\n");
+        const QByteArray crLf = "FutureKnob=  a = b\r\nconnectiontimeout = 180\r\n# kept\r\nIpcName = x";
+        row("one line changed, every other byte kept", crLf, "--file %F set --diff ConnectionTimeout=240", 0,
+            "--- %F\n+++ %F\n@@ -1,4 +1,4 @@\n FutureKnob=  a = b\r\n-connectiontimeout = 180\r\n+ConnectionTimeout=240\r\n"
+            " # kept\r\n IpcName = x\n\\ No newline at end of file\n", "",
+            QByteArray(crLf).replace("connectiontimeout = 180", "ConnectionTimeout=240"));
+        row("a line added after a last line without LF", "IpcName = x", "--file %F set LockSignal=1", 0, "", "",
+            "IpcName = x\nLockSignal=1\n");
+        row("an operand in the file's style", timeout, "--file %F set RemoteBindAddress%_=%_10.0.0.6", 0, "", "",
+            timeout + "RemoteBindAddress=10.0.0.6\n");
         row("--dry-run", timeout, "--file %F set --dry-run ConnectionTimeout=9", 0,
             "--- %F\n+++ %F\n@@ -1,2 +1,2 @@\n-connectiontimeout = 180\n+ConnectionTimeout=9\n # kept\n");
         row("--diff", "A=1\n", "--file %F set --diff --any-key B=2", 0, "--- %F\n+++ %F\n@@ -1 +1,2 @@\n A=1\n+B=2\n", "",
@@ -132,14 +156,18 @@ private slots:
             "the value for IpcName holds a line break, which would add a line");
         row("--dry-run with --diff", timeout, "set --dry-run --diff IpcName=a", 2, "", "--dry-run and --diff exclude each other");
         row("unknown option", timeout, "list --diff", 2, "", "unknown option \"--diff\" for list");
-        row("missing file", {}, "--file %F set IpcName=a", 3, "",
-            "Datei %F kann nicht geöffnet werden. No such file or directory.");
-        row("no corvane.conf beside it", {}, "get IpcName", 3, "",
-            "Missing corvane.conf file. Please verify that your corvane server is properly installed.");
-        row("describe", {}, "describe lockmemsize", 0, "Sperrtabelle\n");
-        row("describe --language", {}, "describe --language english LockMemSize", 0, "Lock table.\nIn bytes.\n");
+        row("missing file", {}, "--file %F set IpcName=a", 3, "", "File %F cannot be opened. No such file or directory.");
+        row("a file error in German", {}, "--file %F set IpcName=a", 3, "",
+            "Datei %F kann nicht geöffnet werden. No such file or directory.", {}, "DEUTSCH");
+        row("the link beside it leads nowhere", {}, "get IpcName", 3, "",
+            "Missing corvane.conf file (looked for %F). Please verify that your corvane server is properly installed.");
+        row("the file the link beside it leads to", "IpcName=a\n", "set --dry-run IpcName=b", 0,
+            "--- %F\n+++ %F\n@@ -1 +1 @@\n-IpcName=a\n+IpcName=b\n");
+        row("describe", {}, "describe lockmemsize", 0, "Sperrtabelle\n", {}, {}, "DEUTSCH");
+        row("describe --language", {}, "describe --language english LockMemSize", 0, "Lock table.\nIn bytes.\n", {}, {},
+            "DEUTSCH");
         row("unknown language", {}, "describe --language=x LockMemSize", 2, "",
-            "unknown language \"x\"; the language file has ENGLISH, DEUTSCH");
+            "unknown language \"x\"; the language file has ENGLISH, DEUTSCH, FRANCAIS, ESPANOL, ITALIANO");
         row("--version", {}, "--version", 0, "cvconf 1.1.0\n");
     }
     void commands()
@@ -150,12 +178,15 @@ private slots:
         QFETCH(QByteArray, out);
         QFETCH(QByteArray, err);
         QFETCH(QByteArray, after);
+        QFETCH(QByteArray, language);
+        writeLanguageFile(language);
         if (!before.isNull())
             writeOld(before);
         const struct stat old = statOf(m_file);
 
         const Run result = run(arguments);
-        const QByteArray usage = status == 2 ? "cvconf: see cvconf --help\n" : "";
+        const QByteArray usage = status != 2 ? "" : language == "DEUTSCH" ? "cvconf: siehe cvconf --help\n"
+                                                                          : "cvconf: see cvconf --help\n";
         QCOMPARE(result.err, err.isEmpty() ? QByteArray() : withFile("cvconf: " + err + "\n" + usage));
         QCOMPARE(result.out, withFile(out));
         QCOMPARE(result.status, status);
@@ -217,7 +248,7 @@ private slots:
         QByteArray blocks;
         for (int i = 0; i < 300; ++i)
             blocks += "# line " + QByteArray::number(i % 7) + "\nKey" + QByteArray::number(i) + " = " + QByteArray::number(i) + "\n";
-        QTest::newRow("normalised everywhere") << blocks << QByteArray("LockSignal=3");
+        QTest::newRow("a line added to blank-spaced entries") << blocks << QByteArray("LockSignal=3");
         QTest::newRow("changes close together") << blocks << QByteArray("--any-key Key3=x Key7= Key1=z");
         QTest::newRow("far apart") << blocks.replace(" = ", "=") << QByteArray("--any-key Key3=x key290= Key150=y");
         QTest::newRow("CR LF") << QByteArray("A=1\r\n\r\n#c\r\nIpcName=a\r\n") << QByteArray("IpcName=b");
@@ -254,7 +285,7 @@ private slots:
         const Run result = run({"--file", "%F", "set", "IpcName=b"}, "C", ::geteuid() == 0 ? asNobody : QStringList());
         if (result.err.startsWith("setpriv:"))
             QSKIP(qPrintable("cannot drop root's rights here: " + result.err));
-        QCOMPARE(result.err, withFile("cvconf: Datei \"%F\" kann nicht erstellt werden. Permission denied.\n"));
+        QCOMPARE(result.err, withFile("cvconf: File \"%F\" cannot be created. Permission denied.\n"));
         QCOMPARE(result.status, 3);
         QCOMPARE(readFile(m_file), QByteArray("IpcName=a\n"));
     }

@@ -4,6 +4,7 @@
 
 #include "conf_core/ParamCatalogue.h"
 #include "localisation/Captions.h"
+#include "localisation/CommandTexts.h"
 #include "localisation/Description.h"
 #include "localisation/LangIni.h"
 
@@ -66,6 +67,21 @@ QStringList numbersIn(const QByteArray &text)
 }
 
 const QByteArray Missing("<missing>");
+
+// cvconf's messages, which English and German carry: the key, the built-in
+// English, and the German the windows show where they show one.
+struct CommandMessage {
+    QByteArray key, english, german;
+};
+QList<CommandMessage> commandMessages(const QByteArray &language)
+{
+    QList<CommandMessage> messages;
+    for (const FileMessage *message : FileMessages::All)
+        messages.append({message->key, message->english, qstrcmp(message->fixed, message->english) ? message->fixed : ""});
+    for (const MessageKey *message : CommandTexts::All)
+        messages.append({message->key, message->builtIn, {}});
+    return language == "ENGLISH" || language == "DEUTSCH" ? messages : QList<CommandMessage>();
+}
 
 }  // namespace
 
@@ -178,6 +194,12 @@ void TestShippedLang::captions()
         if (language == "ENGLISH")
             QCOMPARE(text, QByteArray(message.builtIn));
     }
+    for (const CommandMessage &message : commandMessages(language)) {
+        const QByteArray text = m_file.ReadEntry(language, message.key, Missing);
+        QVERIFY2(numbersIn(text) == numbersIn(message.english), message.key.constData());  // "%1", "%2": their only numbers
+        if (language == "ENGLISH" || !message.german.isEmpty())
+            QCOMPARE(text, language == "ENGLISH" ? message.english : message.german);
+    }
 }
 
 void TestShippedLang::descriptions_data()
@@ -200,6 +222,8 @@ void TestShippedLang::descriptions()
     for (const CaptionKey &caption : CaptionKeys)
         expectedKeys.append(caption.key);
     for (const MessageKey &message : MessageKeys)
+        expectedKeys.append(message.key);
+    for (const CommandMessage &message : commandMessages(language))
         expectedKeys.append(message.key);
     for (const ParamEntry &param : ParamCatalogue)
         expectedKeys.append(param.Name);
@@ -281,7 +305,8 @@ void TestShippedLang::languageSwitchRoundTrip()
             ++lookups;
         }
     }
-    QCOMPARE(lookups, 1 + 5 * (int(CaptionKeys.size() + MessageKeys.size()) + ParamCount));
+    QCOMPARE(lookups, 1 + 5 * (int(CaptionKeys.size() + MessageKeys.size()) + ParamCount)
+                          + 2 * int(FileMessages::All.size() + CommandTexts::All.size()));
 
     LangIniFile back = LangIniFile::open(copyName);
     back.WriteEntry("GENERAL", "CurrentLanguage", "ENGLISH");

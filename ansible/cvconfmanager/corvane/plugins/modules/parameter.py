@@ -17,8 +17,8 @@ description:
     the parameter catalogue, keeps comments and unknown keys, and saves the file safely.
   - Names are matched ignoring letter case and written in the catalogue's spelling. A name outside
     the catalogue fails with the closest names suggested, unless I(any_key=true).
-  - The file is written only when a value changes. A save also removes the blanks around C(=) on
-    every entry line of the file, which the diff shows.
+  - The file is written only when a value changes, and then only the lines set change; every other
+    line stays byte for byte, its blanks around C(=) and its line end included.
 version_added: "1.1.0"
 author:
   - CVConfManager developers (@cvconfmanager)
