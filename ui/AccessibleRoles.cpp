@@ -1,9 +1,11 @@
 #include "AccessibleRoles.h"
 
+#include "ui/AccessibleTextArea.h"
 #include "ui/LinkLabel.h"
 #include "ui/MainU.h"
 
 #include <QAccessibleWidget>
+#include <QPlainTextEdit>
 
 namespace {
 
@@ -38,6 +40,8 @@ QAccessibleInterface *roleFactory(const QString &className, QObject *object)
         return new QAccessibleWidget(static_cast<QWidget *>(object), QAccessible::Window);
     if (className == QLatin1String(TLinkLabel::staticMetaObject.className()))
         return new AccessibleLink(static_cast<TLinkLabel *>(object));
+    if (className == QLatin1String(QPlainTextEdit::staticMetaObject.className()))
+        return new AccessibleTextArea(static_cast<QPlainTextEdit *>(object));
     return nullptr;
 }
 

@@ -4,11 +4,11 @@
 // lines of the same size.
 
 #include "conf_core/ConfLines.h"
+#include "CpuTime.h"
 #include "LoadedDocument.h"
 #include "ReferenceConfFile.h"
 #include "TestFiles.h"
 
-#include <QElapsedTimer>
 #include <QFile>
 #include <QTemporaryDir>
 #include <QTest>
@@ -118,14 +118,13 @@ private slots:
                 const QString path = dir.filePath(QString::number(form));
                 writeFile(path, form ? oneLine : lines);
                 ConfDocument document;
-                QElapsedTimer timer;
-                timer.start();
+                const double start = threadCpuSeconds();
                 LoadConfFile(document, encoded(path));
-                best[form] = std::min(best[form], double(timer.nsecsElapsed()));
+                best[form] = std::min(best[form], threadCpuSeconds() - start);
                 QCOMPARE(document.lineCount(), form ? 1 : lines.count('\n'));
             }
         }
-        qInfo("32 MiB as lines: %.1f ms, as one line: %.1f ms", best[0] / 1e6, best[1] / 1e6);
+        qInfo("32 MiB as lines: %.1f ms, as one line: %.1f ms of processor time", best[0] * 1e3, best[1] * 1e3);
         QVERIFY2(best[1] < 2.5 * best[0], "one long line loads far slower than lines of the same size");
     }
 };

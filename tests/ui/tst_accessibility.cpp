@@ -1,5 +1,6 @@
 // What a screen reader gets from both windows and the message boxes, read
-// through Qt's own accessibility interfaces: roles, names, the link's action.
+// through the accessibility interfaces as it reads them: roles, names, the
+// link's action, and in the text areas where each character stands.
 
 #include "ui/Editaliases.h"
 #include "MainFormFixture.h"
@@ -9,6 +10,7 @@
 #include <QAccessible>
 #include <QAccessibleActionInterface>
 #include <QPlainTextEdit>
+#include <QTextBlock>
 #include <QTimer>
 #include <clocale>
 #include <functional>
@@ -177,6 +179,64 @@ private slots:
         QCOMPARE(window->text(QAccessible::Name), QStringLiteral("Edit aliases.conf"));
         QCOMPARE(nameOf(editor.findChild<QPlainTextEdit *>(QStringLiteral("MemoAliases"))),
                  QStringLiteral("Text of aliases.conf"));
+    }
+
+    // A magnifier follows the caret, and a screen reader's mouse review reads
+    // what lies under the pointer, by these extents: they must be where the
+    // text area draws the character, on any line and after scrolling.
+    void characterExtentsAreWhereTheTextIsDrawn_data()
+    {
+        QTest::addColumn<QByteArray>("area");
+        QTest::addColumn<int>("line");
+        QTest::addColumn<int>("column");
+        QTest::newRow("aliases, first line") << QByteArray("MemoAliases") << 0 << 3;
+        QTest::newRow("aliases, a middle line") << QByteArray("MemoAliases") << 9 << 0;
+        QTest::newRow("aliases, a wrapped line's second row") << QByteArray("MemoAliases") << 4 << 150;
+        QTest::newRow("aliases, last line, scrolled") << QByteArray("MemoAliases") << 59 << 5;
+        QTest::newRow("description, scrolled") << QByteArray("Item_Comments") << 40 << 2;
+    }
+    void characterExtentsAreWhereTheTextIsDrawn()
+    {
+        QFETCH(QByteArray, area);
+        QFETCH(int, line);
+        QFETCH(int, column);
+        QStringList lines;
+        for (int i = 0; i < 60; ++i)
+            lines.append(QStringLiteral("alias%1 = /var/lib/corvane/data/alias%1.cdb").arg(i));
+        lines[4] = QStringLiteral("wrapped ").repeated(40);
+        f.write("aliases.conf", lines.join(QLatin1Char('\n')).toUtf8());
+        const QByteArray description = lines.join(QLatin1String("\\n")).toUtf8();
+        f.write("CVConfManager.lang", QByteArray(TwoLanguages).replace("Install directory.", description));
+        QVERIFY(f.open());
+        TEditaliasesFrm editor(f.form.get());
+        editor.show();
+        auto *edit = f.form->findChild<QPlainTextEdit *>(QString::fromLatin1(area));
+        QAccessibleTextInterface *text = accessible(edit)->textInterface();
+        const int offset = edit->document()->findBlockByNumber(line).position() + column;
+
+        text->setCursorPosition(offset);  // as a screen reader moves the caret
+        QApplication::processEvents();
+        const QRect caret = edit->cursorRect(edit->textCursor());
+        QVERIFY(edit->viewport()->rect().contains(caret));
+        const QRect told = text->characterRect(text->cursorPosition());
+        QCOMPARE(told.topLeft(), edit->viewport()->mapToGlobal(caret.topLeft()));
+        QCOMPARE(told.height(), caret.height());
+        QCOMPARE(text->offsetAtPoint(told.center()), offset);
+    }
+
+    // A screen reader edits as typing does: nothing where typing cannot, and
+    // in the aliases editor a change that Abort asks about.
+    void editingThroughTheTextInterface()
+    {
+        TEditaliasesFrm editor(f.form.get());
+        auto *aliases = editor.findChild<QPlainTextEdit *>(QStringLiteral("MemoAliases"));
+        auto *description = f.child<QPlainTextEdit>("Item_Comments");
+        const QString described = description->toPlainText();
+        accessible(description)->editableTextInterface()->insertText(0, QStringLiteral("x"));
+        accessible(aliases)->editableTextInterface()->replaceText(0, 8, QStringLiteral("staff"));
+        QCOMPARE(description->toPlainText(), described);
+        QCOMPARE(aliases->toPlainText(), QStringLiteral("staff = /var/lib/corvane/employee.cdb\n"));
+        QVERIFY(aliases->document()->isModified());
     }
 
     // The walk finds every control of the window, named, and the six icon
