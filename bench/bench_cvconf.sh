@@ -12,17 +12,7 @@ dir=$build/bench-tmp/cvconf
 mkdir -p "$dir"
 trap 'rm -rf "$dir"' EXIT
 
-# A documentation block per setting with its default commented out, as in the
-# main benchmark, already saved once (no blanks around "=" outside comments),
-# so that both tools change exactly one line; DefaultDbCachePages halfway.
-awk 'BEGIN {
-  for (block = 0; block < 250000; block++) {
-    if (block == 125000) { print "#DefaultDbCachePages = 2048"; print "DefaultDbCachePages=2048" }
-    key = "Module" int(block / 40) ".setting_" block % 40
-    print "#"; print "# " key ": how the module handles it; see the manual."
-    print "#" key " = " block % 1000 "   (default)"; print key "=" (block * 7919) % 100000
-  }
-}' >"$dir/original.conf"
+"$(dirname "$0")/generate_conf.sh" >"$dir/original.conf"
 
 now() { date +%s%N; }
 median() { sort -n | awk '{ v[NR] = $1 } END { print v[int((NR + 1) / 2)] }'; }

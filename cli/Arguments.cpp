@@ -14,7 +14,7 @@ struct VerbName {
 };
 
 constexpr std::array<VerbName, 5> Verbs = {{
-    {"list", Verb::List, 0, 0},
+    {"list", Verb::List, 0, -1},
     {"get", Verb::Get, 1, 1},
     {"set", Verb::Set, 1, -1},
     {"unset", Verb::Unset, 1, -1},
@@ -60,7 +60,7 @@ bool takeVerbOption(Command &command, const QList<QByteArray> &arguments, qsizet
         command.diff = true;
     else if ((verb == Verb::Get || changesFile(verb)) && argument == "--any-key")
         command.anyKey = true;
-    else if (!(verb == Verb::Describe && takeValue(arguments, i, "--language", command.language)))
+    else if (!((verb == Verb::Describe || verb == Verb::List) && takeValue(arguments, i, "--language", command.language)))
         return false;
     return true;
 }
@@ -103,8 +103,9 @@ Command ParseArguments(const QList<QByteArray> &arguments)
         return command;
     if (!verb)
         throw UsageError(CommandTexts::NoVerb);
-    if (command.dryRun && command.diff)
-        throw UsageError(CommandTexts::DryRunAndDiff);
+    // Only list --json shows descriptions.
+    if (command.verb == Verb::List && !command.language.isEmpty() && !command.json)
+        throw UsageError(CommandTexts::LanguageNeedsJson);
     const qsizetype count = command.operands.size();
     if (count < verb->leastOperands || (verb->mostOperands >= 0 && count > verb->mostOperands))
         throw UsageError(count ? CommandTexts::TooManyArguments : CommandTexts::NameMissing,
@@ -114,17 +115,18 @@ Command ParseArguments(const QList<QByteArray> &arguments)
 
 QByteArray UsageText()
 {
-    return "Usage: cvconf [--file PATH] list [--json]\n"
+    return "Usage: cvconf [--file PATH] list [--json [--language LANGUAGE]] [NAME...]\n"
            "       cvconf [--file PATH] get [--any-key] NAME\n"
-           "       cvconf [--file PATH] set [--dry-run | --diff] [--json] [--any-key] NAME=VALUE...\n"
-           "       cvconf [--file PATH] unset [--dry-run | --diff] [--json] [--any-key] NAME...\n"
+           "       cvconf [--file PATH] set [--dry-run] [--diff] [--json] [--any-key] NAME=VALUE...\n"
+           "       cvconf [--file PATH] unset [--dry-run] [--diff] [--json] [--any-key] NAME...\n"
            "       cvconf describe [--language LANGUAGE] NAME\n"
            "       cvconf --help | --version\n"
            "\n"
            "Reads and changes corvane.conf, the configuration of a Corvane database server,\n"
            "with the parameter catalogue, descriptions and safe save of CVConfManager.\n"
            "\n"
-           "  list         the 36 parameters: NAME, TAB, VALUE, TAB, DEFAULT (--json: an array)\n"
+           "  list         the 36 parameters, or those named: NAME, TAB, VALUE, TAB, DEFAULT\n"
+           "               (--json: an array, with the descriptions)\n"
            "  get          the value; exit status 1 when the file has no line for NAME\n"
            "  set          sets the values in order and saves once, only when a value changes,\n"
            "               and then changes only the lines it sets (the windows write every\n"
@@ -134,9 +136,11 @@ QByteArray UsageText()
            "  describe     the parameter's description from CVConfManager.lang\n"
            "  --file PATH  the configuration file (default: corvane.conf beside the program)\n"
            "  --dry-run    prints the change as a unified diff and writes nothing\n"
-           "  --diff       writes, and prints the same diff (empty when nothing changed)\n"
-           "  --json       set/unset: prints the change as one JSON object instead of a diff\n"
+           "  --diff       prints the same diff, also when writing (empty when nothing changed)\n"
+           "  --json       set/unset: prints the change as one JSON object instead of a diff,\n"
+           "               which holds the diff only with --diff\n"
            "  --any-key    accepts keys outside the catalogue\n"
+           "  --language   a language of CVConfManager.lang instead of the current one\n"
            "\n"
            "Exit status: 0 done, 1 no value, 2 usage error, 3 a file could not be read or written.\n"
            "See cvconf(1).\n";

@@ -46,7 +46,9 @@ UsageError unknownName(const QByteArray &name)
 // --any-key any other key as typed.
 QByteArray parameterName(const QByteArray &typed, bool anyKey)
 {
-    if (typed.isEmpty() || hasLineBreak(typed))
+    // A line that begins with "#" is a comment, and one that begins with a
+    // blank has a key that no parameter name matches.
+    if (typed.isEmpty() || hasLineBreak(typed) || typed.startsWith('#') || typed.startsWith(' ') || typed.startsWith('\t'))
         throw UsageError(CommandTexts::NoName, {LocaleToText(typed)});
     if (const ParamEntry *entry = CatalogueEntry(typed))
         return entry->Name;
@@ -76,21 +78,36 @@ bool findFiles(const Command &command, const QByteArray &invocationPath, bool ne
     return true;
 }
 
-int list(const ConfDocument &document, bool json)
+// The catalogue entries named, in the order given; all of them when none is.
+QList<const ParamEntry *> listedEntries(const QList<QByteArray> &names)
 {
-    if (!json) {
-        for (const ParamEntry &entry : ParamCatalogue)
-            PrintOut(QByteArray(entry.Name) + '\t' + GetConfValue(document, entry.Name) + '\t' + entry.Default + '\n');
+    QList<const ParamEntry *> entries;
+    for (const QByteArray &name : names)
+        entries.append(CatalogueEntry(parameterName(name, false)));
+    for (qsizetype i = 0; names.isEmpty() && i < ParamCount; ++i)
+        entries.append(&ParamCatalogue[size_t(i)]);
+    return entries;
+}
+
+int list(const ConfDocument &document, const Command &command, const QList<const ParamEntry *> &entries)
+{
+    if (!command.json) {
+        for (const ParamEntry *entry : entries)
+            PrintOut(QByteArray(entry->Name) + '\t' + GetConfValue(document, entry->Name) + '\t' + entry->Default + '\n');
         return ExitDone;
     }
     // JSON is UTF-8 whatever the locale: values are decoded through it, and
     // bytes it cannot decode become the private-use characters U+EF00 + byte.
     QJsonArray array;
-    for (const ParamEntry &entry : ParamCatalogue)
-        array.append(QJsonObject{{"name", QString::fromLatin1(entry.Name)},
-                                 {"value", LocaleToText(GetConfValue(document, entry.Name))},
-                                 {"default", QString::fromLatin1(entry.Default)},
-                                 {"set", HasConfEntry(document, entry.Name)}});
+    for (const ParamEntry *entry : entries) {
+        QStringList description;
+        ShowDescription(description, QString::fromLatin1(entry->Name));
+        array.append(QJsonObject{{"name", QString::fromLatin1(entry->Name)},
+                                 {"value", LocaleToText(GetConfValue(document, entry->Name))},
+                                 {"default", QString::fromLatin1(entry->Default)},
+                                 {"set", HasConfEntry(document, entry->Name)},
+                                 {"description", description.join('\n')}});
+    }
     PrintOut(QJsonDocument(array).toJson(QJsonDocument::Indented));
     return ExitDone;
 }
@@ -141,18 +158,21 @@ bool apply(ConfDocument &document, const NewValue &newValue)
     return true;
 }
 
-// set --json: whether the file changed, its text before and after, and per
-// name its value before and after, decoded as list --json decodes values.
+// set --json: whether the file changed, per name its value before and after,
+// decoded as list --json decodes values, and with --diff the diff. The texts
+// of the file are left out: on a large file they would cost a script far more
+// than the change.
 QByteArray changeAsJson(const ConfDocument &document, const QList<NewValue> &values, const QList<QJsonValue> &previous,
-                        bool changed, const QByteArray &before, const QByteArray &after)
+                        bool changed, const QByteArray *diff)
 {
     QJsonArray parameters;
     for (qsizetype i = 0; i < values.size(); ++i)
         parameters.append(QJsonObject{{"name", LocaleToText(values[i].name)},
                                       {"previous", previous[i]},
                                       {"value", jsonValue(document, values[i].name)}});
-    const QJsonObject change{
-        {"changed", changed}, {"before", LocaleToText(before)}, {"after", LocaleToText(after)}, {"parameters", parameters}};
+    QJsonObject change{{"changed", changed}, {"parameters", parameters}};
+    if (diff)
+        change.insert("diff", LocaleToText(*diff));
     return QJsonDocument(change).toJson(QJsonDocument::Compact) + '\n';
 }
 
@@ -180,12 +200,13 @@ int change(ConfDocument &document, const Command &command, const QList<NewValue>
     changed = changed && !sameBytes(after, before);
     if (changed && !command.dryRun)
         WriteFileSafely(ConfFileName, after, document.fileStamp(), IfChanged::Refuse, &lock);
-    const bool printed = command.json || command.dryRun || command.diff;
-    const QByteArray afterText = changed && printed ? JoinedChunks(after) : before;
+    // With --json only --diff asks for the diff.
+    const bool showDiff = command.diff || (command.dryRun && !command.json);
+    const QByteArray diff = changed && showDiff ? UnifiedDiff(ConfFileName, before, JoinedChunks(after)) : QByteArray();
     if (command.json)
-        PrintOut(changeAsJson(document, values, previous, changed, before, afterText));
-    else if (changed && (command.dryRun || command.diff))
-        PrintOut(UnifiedDiff(ConfFileName, before, afterText));
+        PrintOut(changeAsJson(document, values, previous, changed, showDiff ? &diff : nullptr));
+    else
+        PrintOut(diff);
     return ExitDone;
 }
 
@@ -221,8 +242,6 @@ QByteArray languageSection(const QByteArray &typed)
 int describe(const Command &command)
 {
     const QByteArray name = parameterName(command.operands[0], false);
-    if (!command.language.isEmpty())
-        CurrentLanguage = languageSection(command.language);
     QStringList lines;
     ShowDescription(lines, QString::fromLatin1(name));
     for (const QString &line : lines)
@@ -247,21 +266,26 @@ int RunCommand(const Command &command, const QByteArray &invocationPath)
     // Every name and value is checked before a file is touched.
     QList<NewValue> values;
     QByteArray name;
+    QList<const ParamEntry *> listed;
     if (command.verb == Verb::Set || command.verb == Verb::Unset)
         values = valuesToSet(command);
     else if (command.verb == Verb::Get)
         name = parameterName(command.operands[0], command.anyKey);
+    else if (command.verb == Verb::List)
+        listed = listedEntries(command.operands);
     if (!findFiles(command, invocationPath, command.verb != Verb::Describe))
         return ExitFileError;
     // A save killed midway left the whole content it was writing beside the file: say where.
     if (command.verb != Verb::Describe)
         if (const QString report = LeftCompanionsReport({ConfFileName}, InCurrentLanguage); !report.isEmpty())
             PrintError(report);
+    if (!command.language.isEmpty())
+        CurrentLanguage = languageSection(command.language);
     ConfDocument document;
     switch (command.verb) {
     case Verb::List:
         LoadConfFile(document, ConfFileName);
-        return list(document, command.json);
+        return list(document, command, listed);
     case Verb::Get:
         LoadConfFile(document, ConfFileName);
         return get(document, name);

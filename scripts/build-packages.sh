@@ -91,7 +91,8 @@ expect_entries "$cli_deb" \
   /usr/share/doc/cvconf/examples/aliases.conf \
   /usr/share/doc/cvconf/copyright \
   /usr/share/ansible/collections/ansible_collections/cvconfmanager/corvane/MANIFEST.json \
-  /usr/share/ansible/collections/ansible_collections/cvconfmanager/corvane/plugins/modules/parameter.py
+  /usr/share/ansible/collections/ansible_collections/cvconfmanager/corvane/plugins/modules/parameter.py \
+  /usr/share/ansible/collections/ansible_collections/cvconfmanager/corvane/plugins/modules/parameter_info.py
 if grep -e CVConfManager.1 -e /applications/ -e /icons/ -e polkit "$work/contents"; then
   fail "cvconf holds a file of the windows"
 fi

@@ -14,7 +14,17 @@ fi
 work=$(mktemp -d "${TMPDIR:-/tmp}/cv-ansible.XXXXXX")
 trap 'rm -rf "$work"' EXIT
 conf=$work/corvane.conf
-printf 'IpcName = a\nconnectiontimeout = 180\n#ConnectionTimeout = 180\n' >"$conf"
+printf 'IpcName = a\nconnectiontimeout = 180\n#ConnectionTimeout = 180\nRootDirectory=/srv/d\344ten\n' >"$conf"
+cp "$conf" "$conf.orig"
+: >"$work/all.conf"
+# cvconf as the module runs it, each command line logged for the playbook's checks.
+cat >"$work/cvconf" <<EOF
+#!/bin/sh
+printf '%s\n' "\$*" >>"$work/cvconf.log"
+if [ "\${3-}" = --wait ] && ! "$2" --help | grep -q -- --wait; then f=\$1 p=\$2; shift 4; set -- "\$f" "\$p" "\$@"; fi
+exec "$2" "\$@"
+EOF
+chmod +x "$work/cvconf"
 export HOME="$work" ANSIBLE_HOME="$work/ansible" ANSIBLE_LOCAL_TEMP="$work/tmp" ANSIBLE_REMOTE_TEMP="$work/tmp" \
   ANSIBLE_COLLECTIONS_PATH="$1" ANSIBLE_NOCOLOR=1 ANSIBLE_PYTHON_INTERPRETER=auto_silent PYTHONDONTWRITEBYTECODE=1
 
@@ -23,11 +33,13 @@ fail() {
   echo "FAIL: $*" >&2
   exit 1
 }
-ansible-playbook -i localhost, -c local --diff -e "{\"conf\": \"$conf\", \"cvconf\": \"$2\"}" "$3" >"$work/out" 2>&1 \
+ansible-playbook -i localhost, -c local --diff -e "{\"work\": \"$work\", \"conf\": \"$conf\"}" "$3" >"$work/out" 2>&1 \
   || fail "the playbook failed"
 # The first set's hunk, its one line and the next kept as they were, and the one check mode would write.
-for line in "--- before: $conf" " IpcName = a" "-connectiontimeout = 180" "+ConnectionTimeout=240" "+ConnectionTimeout=300"; do
+for line in "--- $conf" " IpcName = a" "-connectiontimeout = 180" "+ConnectionTimeout=240" "+ConnectionTimeout=300"; do
   grep -qxF -- "$line" "$work/out" || fail "the diff lacks \"$line\""
 done
-ansible-doc cvconfmanager.corvane.parameter >"$work/out" 2>&1 && grep -q "previous" "$work/out" \
-  || fail "ansible-doc shows no documentation"
+for module in parameter parameter_info; do
+  ansible-doc "cvconfmanager.corvane.$module" >"$work/out" 2>&1 && grep -q "RETURN VALUES" "$work/out" \
+    || fail "ansible-doc shows no documentation of $module"
+done

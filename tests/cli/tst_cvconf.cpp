@@ -148,13 +148,19 @@ private slots:
             "--- %F\n+++ %F\n@@ -1,2 +1,2 @@\n-connectiontimeout = 180\n+ConnectionTimeout=9\n # kept\n");
         row("--diff", "A=1\n", "--file %F set --diff --any-key B=2", 0, "--- %F\n+++ %F\n@@ -1 +1,2 @@\n A=1\n+B=2\n", "",
             "A=1\nB=2\n");
-        row("--dry-run --json", timeout, "--file %F set --dry-run --json ConnectionTimeout=240 LockSignal=", 0,
-            R"({"after":"ConnectionTimeout=240\n# kept\n","before":"connectiontimeout = 180\n# kept\n","changed":true,)"
-            R"("parameters":[{"name":"ConnectionTimeout","previous":"180","value":"240"},)"
+        row("--dry-run --json, without the file's text", timeout, "--file %F set --dry-run --json ConnectionTimeout=240 LockSignal=", 0,
+            R"({"changed":true,"parameters":[{"name":"ConnectionTimeout","previous":"180","value":"240"},)"
             R"({"name":"LockSignal","previous":null,"value":null}]})" "\n");
+        row("--dry-run --diff --json", timeout, "--file %F unset --dry-run --diff --json ConnectionTimeout", 0,
+            R"({"changed":true,"diff":"--- %F\n+++ %F\n@@ -1,2 +1 @@\n-connectiontimeout = 180\n # kept\n",)"
+            R"("parameters":[{"name":"ConnectionTimeout","previous":"180","value":null}]})" "\n");
         row("a line break in a value", timeout, "--file %F set IpcName=a\rb", 2, "",
             "the value for IpcName holds a line break, which would add a line");
-        row("--dry-run with --diff", timeout, "set --dry-run --diff IpcName=a", 2, "", "--dry-run and --diff exclude each other");
+        row("--dry-run with --diff", "A=1\n", "--file %F set --dry-run --diff IpcName=a", 0,
+            "--- %F\n+++ %F\n@@ -1 +1,2 @@\n A=1\n+IpcName=a\n");
+        row("a comment as a key", timeout, "--file %F set --any-key #X=1", 2, "", "\"#X\" is no parameter name");
+        row("list of some", timeout, "--file %F list IpcName connectiontimeout", 0,
+            "IpcName\t\tCorvaneIPI\nConnectionTimeout\t180\t180\n");
         row("unknown option", timeout, "list --diff", 2, "", "unknown option \"--diff\" for list");
         row("missing file", {}, "--file %F set IpcName=a", 3, "", "File %F cannot be opened. No such file or directory.");
         row("a file error in German", {}, "--file %F set IpcName=a", 3, "",
@@ -205,7 +211,7 @@ private slots:
     {
         const Run result = run({"set", "--help"});
         QCOMPARE(result.status, 0);
-        QVERIFY(result.out.startsWith("Usage: cvconf [--file PATH] list [--json]\n"));
+        QVERIFY(result.out.startsWith("Usage: cvconf [--file PATH] list [--json [--language LANGUAGE]] [NAME...]\n"));
     }
 
     // The plain list and the JSON one agree, in the catalogue's order.
