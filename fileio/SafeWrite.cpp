@@ -142,7 +142,7 @@ FileStamp stampOfOpened(int fd)
     return stamp;
 }
 
-FileStamp stampOfWritten(int fd, size_t digest)
+FileStamp stampOfWritten(int fd, quint64 digest)
 {
     struct stat status {};
     ::fstat(fd, &status);
@@ -234,7 +234,7 @@ Companion writeCompanion(const SafeWriteCalls &calls, const QByteArray &path, co
 // the file does; the new size is reserved first so a full disk fails before
 // a byte of the file changes.
 FileStamp writeInPlace(const SafeWriteCalls &calls, const LastCheck &check, int fd, const struct stat &file,
-                       const std::vector<QByteArrayView> &chunks, size_t digest)
+                       const std::vector<QByteArrayView> &chunks, quint64 digest)
 {
     const QByteArray &path = check.path;
     Location where;
@@ -271,7 +271,7 @@ void removeCreated(int fd, const struct stat &file)
 // temporary cannot take the file's place without changing what the file is.
 std::optional<FileStamp> replaceByTemporary(const SafeWriteCalls &calls, const LastCheck &check, int fd,
                                             const struct stat &file, const std::vector<QByteArrayView> &chunks,
-                                            size_t digest)
+                                            quint64 digest)
 {
     const QByteArray &path = check.path;
     Location where;
@@ -389,7 +389,7 @@ Target openLocked(const SafeWriteCalls &calls, const QByteArray &path, const Fil
     }
 }
 
-size_t digestOf(const std::vector<QByteArrayView> &chunks)
+quint64 digestOf(const std::vector<QByteArrayView> &chunks)
 {
     ContentDigest digest;
     for (QByteArrayView chunk : chunks)
@@ -422,7 +422,7 @@ FileStamp WriteFileSafely(const QByteArray &path, const std::vector<QByteArrayVi
     // A file that was missing at the read is expected as this save found it.
     const LastCheck check{path, refuseChanged ? std::optional(target.missing ? stampOfOpened(fd) : asRead)
                                               : std::nullopt};
-    const size_t digest = digestOf(chunks);
+    const quint64 digest = digestOf(chunks);
     FileStamp written;
     try {
         // Only a file with one name can be replaced by another inode.
