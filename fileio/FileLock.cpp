@@ -1,5 +1,7 @@
 #include "FileLock.h"
 
+#include "fileio/RegularFile.h"
+
 #include <QDebug>
 #include <cerrno>
 #include <cstring>
@@ -11,15 +13,10 @@ int OpenToLock(const QByteArray &path, struct stat *file)
 {
     // flock needs an open file but no particular access: a file that may only
     // be read, or only written, takes part all the same.
-    const int flags = O_NONBLOCK | O_NOCTTY | O_CLOEXEC;
-    int fd = ::open(path.constData(), O_RDONLY | flags);
-    if (fd < 0 && errno == EACCES)
-        fd = ::open(path.constData(), O_WRONLY | flags);
-    if (fd >= 0 && (::fstat(fd, file) != 0 || !S_ISREG(file->st_mode))) {
-        ::close(fd);
-        return -1;
-    }
-    return fd;
+    int fd = OpenRegularFile(path, O_RDONLY, file);
+    if (fd == -1 && errno == EACCES)
+        fd = OpenRegularFile(path, O_WRONLY, file);
+    return fd < 0 ? -1 : fd;
 }
 
 bool LockOpenFile(int fd)

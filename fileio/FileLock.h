@@ -10,9 +10,8 @@
 #include <QByteArray>
 #include <sys/stat.h>
 
-// Opens the regular file at the path for reading, else for writing, without
-// blocking, and tells what it is; -1 when neither is allowed or no regular
-// file is there.
+// Opens the regular file at the path for reading, else for writing, and
+// tells what it is; -1 when neither is allowed or no regular file is there.
 int OpenToLock(const QByteArray &path, struct stat *file);
 
 // Takes the exclusive lock on an open file, waiting while another holds it.

@@ -1,6 +1,7 @@
 #include "ReadFile.h"
 
 #include "fileio/FileError.h"
+#include "fileio/RegularFile.h"
 
 #include <cerrno>
 #include <cstdint>
@@ -25,22 +26,13 @@ struct OpenFile {
 
 QByteArray ReadWholeFile(const QByteArray &path, FileStamp *stamp)
 {
-    // Without O_NONBLOCK a FIFO would block the open until a writer comes.
-    const OpenFile file{::open(path.constData(), O_RDONLY | O_NONBLOCK | O_NOCTTY | O_CLOEXEC)};
-    if (file.fd < 0) {
-        const int error = errno;
-        throw IsSpecialFile(path) ? FileError::openFailed(path, NotRegularFileText())
-                                  : FileError::openFailed(path, error);
-    }
+    // Anything but a regular file could block or never end (a FIFO, /dev/zero).
     struct stat status {};
-    if (::fstat(file.fd, &status) != 0)
-        throw FileError::openFailed(path, errno);
-    // A directory reads as EISDIR, like everywhere else; anything else that is
-    // not a regular file could block or never end (a FIFO, /dev/zero).
-    if (S_ISDIR(status.st_mode))
-        throw FileError::openFailed(path, EISDIR);
-    if (!S_ISREG(status.st_mode))
+    const OpenFile file{OpenRegularFile(path, O_RDONLY, &status)};
+    if (file.fd == NotRegularFile)
         throw FileError::openFailed(path, NotRegularFileText());
+    if (file.fd < 0)
+        throw FileError::openFailed(path, errno);
     // One allocation when the size is right; files such as those in /proc
     // report none, and a file that grows while it is read grows the buffer.
     QByteArray bytes(qsizetype(status.st_size), Qt::Uninitialized);

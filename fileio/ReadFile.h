@@ -6,8 +6,8 @@
 #include <cstddef>
 
 // Reads a whole regular file. Throws FileError::openFailed when it cannot be
-// opened or read, and at once, without blocking, for anything that is not a
-// regular file (a FIFO, socket, device or directory).
+// opened or read, and at once, without opening it, for anything that is not
+// a regular file (a FIFO, socket, device or directory).
 // With a stamp, also records what was read (the file, its status after the
 // read and a digest of these very bytes) for a later save to compare with.
 QByteArray ReadWholeFile(const QByteArray &path, FileStamp *stamp = nullptr);

@@ -5,6 +5,7 @@
 #include "fileio/FileError.h"
 #include "fileio/FileLock.h"
 #include "fileio/ReadFile.h"
+#include "fileio/RegularFile.h"
 
 #include <QDir>
 #include <QFile>
@@ -355,7 +356,9 @@ Target openLocked(const SafeWriteCalls &calls, const QByteArray &path, const Fil
     const int flags = O_WRONLY | O_NONBLOCK | O_NOCTTY | O_CLOEXEC;
     for (;;) {
         Target target;
-        target.fd = calls.open(path.constData(), flags, 0);
+        target.fd = OpenRegularFile(path, O_WRONLY, &target.file, calls.open);
+        if (target.fd == NotRegularFile)
+            throw FileError::createFailed(path, NotRegularFileText());
         target.missing = target.fd < 0 && errno == ENOENT;
         if (target.missing) {
             // Removed since it was read: writing it again would undo that.

@@ -5,8 +5,8 @@
 // The path is opened for writing as it stands, so the kernel follows the links
 // and applies every permission and link protection it has: a save succeeds
 // exactly where open(path, O_WRONLY) would (O_CREAT for a missing file, which
-// gets mode 0666 less the umask). Only a regular file is written; the open
-// never blocks (O_NONBLOCK), so a FIFO is refused instead of waited for.
+// gets mode 0666 less the umask). Only a regular file is opened, and anything
+// else is refused without being opened (RegularFile.h).
 //
 // The opened file is locked (FileLock.h) until the new content stands under
 // its name, so saves of this program, and of programs that flock the file,
