@@ -11,9 +11,9 @@ void PrintOut(QByteArrayView bytes)
 
 void PrintErrorBytes(QByteArrayView message)
 {
-    std::fputs("cvconf: ", stderr);
-    std::fwrite(message.data(), 1, size_t(message.size()), stderr);
-    std::fputc('\n', stderr);
+    // One write, so that runs in parallel on one terminal do not mix their lines.
+    const QByteArray line = "cvconf: " + message.toByteArray() + '\n';
+    std::fwrite(line.constData(), 1, size_t(line.size()), stderr);
 }
 
 void PrintError(const QString &message)

@@ -5,9 +5,32 @@
 #include "cli/Verbs.h"
 #include "fileio/FileError.h"
 #include "fileio/LocaleText.h"
+#include "fileio/Waiting.h"
 
 #include <clocale>
 #include <exception>
+#include <thread>
+#include <unistd.h>
+
+namespace {
+
+// A save waits for another's lock as long as --wait says, and says once on
+// standard error what it waits for. A run whose caller is gone (another
+// process adopted it) gives up: a save long after its caller ended, or was
+// killed for taking too long, would surprise whoever comes next.
+void waitAsAsked(const Command &command)
+{
+    WaitingStyle &waiting = ProcessWaiting();
+    if (command.wait)
+        waiting.lockBound = std::chrono::seconds(*command.wait);
+    waiting.noticed = [](const WaitReason &reason) { PrintError(WaitText(reason)); };
+    waiting.pause = [caller = ::getppid()](std::chrono::milliseconds interval) {
+        std::this_thread::sleep_for(interval);
+        return ::getppid() == caller;
+    };
+}
+
+}  // namespace
 
 int main(int argc, char **argv)
 {
@@ -17,7 +40,9 @@ int main(int argc, char **argv)
         arguments.append(QByteArray(argv[i]));
     int status = ExitDone;
     try {
-        status = RunCommand(ParseArguments(arguments), argc > 0 ? QByteArray(argv[0]) : QByteArray());
+        const Command command = ParseArguments(arguments);
+        waitAsAsked(command);
+        status = RunCommand(command, argc > 0 ? QByteArray(argv[0]) : QByteArray());
     } catch (const UsageError &error) {
         PrintErrorBytes(error.message());
         PrintErrorBytes("see cvconf --help");

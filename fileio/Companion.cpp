@@ -4,14 +4,12 @@
 #include "fileio/FileLock.h"
 
 #include <QDir>
-#include <QScopeGuard>
 #include <QStringList>
 #include <cerrno>
 #include <climits>
 #include <cstdlib>
 #include <dirent.h>
 #include <memory>
-#include <sys/file.h>
 #include <unistd.h>
 
 namespace {
@@ -40,6 +38,24 @@ QByteArray resolvedPath(const QByteArray &path)
     return ::realpath(path.constData(), resolved) ? QByteArray(resolved) : AbsolutePath(path);
 }
 
+// Each companion with the file it belongs to.
+QStringList foundLines(const QByteArray &file, const QList<QByteArray> &companions)
+{
+    QStringList found;
+    for (const QByteArray &companion : companions)
+        found.append(QStringLiteral("%1 (for %2)").arg(DisplayPath(companion), DisplayPath(file)));
+    return found;
+}
+
+QString report(const QStringList &found)
+{
+    if (found.isEmpty())
+        return {};
+    return QStringLiteral("A save did not finish. The whole content it was writing is kept in:\n%1\n"
+                          "Compare it with the file it belongs to, and remove it when you no longer need it.")
+        .arg(found.join(QLatin1Char('\n')));
+}
+
 }  // namespace
 
 const char CompanionMark[] = "unsaved-";
@@ -64,19 +80,8 @@ QByteArray CompanionPrefixInState(const QByteArray &path)
     return encoded.right(LongestStatePrefix) + '.';
 }
 
-QList<QByteArray> LeftCompanions(const QByteArray &path)
+QList<QByteArray> CompanionsOf(const QByteArray &path)
 {
-    // A save that is still running holds the file locked, and its companion
-    // is not left behind. While this shared lock is held no save runs; other
-    // reports may hold it at the same time.
-    struct stat file {};
-    const int fd = OpenToLock(path, &file);
-    const auto unlock = qScopeGuard([fd] {
-        if (fd >= 0)
-            ::close(fd);
-    });
-    if (fd >= 0 && ::flock(fd, LOCK_SH | LOCK_NB) != 0 && errno == EWOULDBLOCK)
-        return {};
     // Beside the file itself, after every link, as the save found it.
     const QByteArray real = resolvedPath(path);
     const qsizetype slash = real.lastIndexOf('/');
@@ -86,16 +91,26 @@ QList<QByteArray> LeftCompanions(const QByteArray &path)
     return found;
 }
 
+QList<QByteArray> LeftCompanions(const QByteArray &path)
+{
+    // A save that is still running holds the file locked, and its companion
+    // is not left behind. While this shared lock is held no save runs; other
+    // reports may hold it at the same time.
+    const SharedLockIfFree lock(path);
+    if (lock.saveRunning())
+        return {};
+    return CompanionsOf(path);
+}
+
+QString CompanionsReport(const QByteArray &file, const QList<QByteArray> &companions)
+{
+    return report(foundLines(file, companions));
+}
+
 QString LeftCompanionsReport(const QList<QByteArray> &files)
 {
     QStringList found;
-    for (const QByteArray &file : files) {
-        for (const QByteArray &companion : LeftCompanions(file))
-            found.append(QStringLiteral("%1 (for %2)").arg(DisplayPath(companion), DisplayPath(file)));
-    }
-    if (found.isEmpty())
-        return {};
-    return QStringLiteral("A save did not finish. The whole content it was writing is kept in:\n%1\n"
-                          "Compare it with the file it belongs to, and remove it when you no longer need it.")
-        .arg(found.join(QLatin1Char('\n')));
+    for (const QByteArray &file : files)
+        found += foundLines(file, LeftCompanions(file));
+    return report(found);
 }

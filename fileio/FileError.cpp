@@ -1,5 +1,6 @@
 #include "FileError.h"
 
+#include "fileio/Companion.h"
 #include "fileio/LocaleText.h"
 
 #include <QByteArrayList>
@@ -56,6 +57,24 @@ FileError FileError::changedSinceRead(const QByteArray &path)
     return FileError(Kind::Changed, QStringLiteral("Datei \"%1\" wurde seit dem Lesen von einem anderen Programm "
                                                    "geändert")
                                         .arg(DisplayPath(path)));
+}
+
+FileError FileError::lockedBy(const QByteArray &path, const std::optional<LockHolder> &holder)
+{
+    const QString by = holder ? HolderText(*holder) : QStringLiteral("another program");
+    FileError error(Kind::Locked,
+                    QStringLiteral("The file %1 is locked by %2; nothing was written").arg(DisplayPath(path), by));
+    error.m_path = path;
+    error.m_holder = holder;
+    return error;
+}
+
+FileError FileError::unfinishedSave(const QByteArray &path, const QList<QByteArray> &companions)
+{
+    FileError error(Kind::Unfinished, CompanionsReport(path, companions));
+    error.m_path = path;
+    error.m_companions = companions;
+    return error;
 }
 
 FileError FileError::reported(Kind kind, const QString &message)

@@ -1,14 +1,20 @@
 #pragma once
 // The runtime's file errors. Their texts are fixed German messages that the
 // general error handler shows; the path and the system's reason are inserted.
+// The errors of waiting and of a save left unfinished are this program's
+// own, in English, with what they name kept beside the text.
+
+#include "fileio/Waiting.h"
 
 #include <QByteArray>
+#include <QList>
 #include <QString>
+#include <optional>
 #include <stdexcept>
 
 class FileError : public std::runtime_error {
 public:
-    enum class Kind { Open, Create, Write, Changed };
+    enum class Kind { Open, Create, Write, Changed, Locked, Unfinished };
 
     // "Datei %s kann nicht geöffnet werden. %s"
     static FileError openFailed(const QByteArray &path, int errorNumber);
@@ -22,11 +28,21 @@ public:
     static FileError writeFailedKeptIn(const QByteArray &companion);
     // The file is no longer the one that was read: another program wrote it.
     static FileError changedSinceRead(const QByteArray &path);
+    // Another process held the file's lock for longer than this one waits:
+    // "The file %1 is locked by %2; nothing was written".
+    static FileError lockedBy(const QByteArray &path, const std::optional<LockHolder> &holder);
+    // Companions of the file that killed saves left: the file may be torn,
+    // and only its companion holds what it was becoming.
+    static FileError unfinishedSave(const QByteArray &path, const QList<QByteArray> &companions);
     // An error another process reported in its text.
     static FileError reported(Kind kind, const QString &message);
 
     Kind kind() const { return m_kind; }
     const QString &message() const { return m_message; }
+    // What the error names, where it is one of this program's own.
+    const QByteArray &path() const { return m_path; }
+    const std::optional<LockHolder> &holder() const { return m_holder; }
+    const QList<QByteArray> &companions() const { return m_companions; }
     // The system refused the file to this user (EACCES, EPERM), where another
     // user may be let in.
     bool deniedPermission() const;
@@ -36,6 +52,9 @@ private:
     Kind m_kind;
     QString m_message;
     int m_errorNumber;
+    QByteArray m_path;
+    std::optional<LockHolder> m_holder;
+    QList<QByteArray> m_companions;
 };
 
 // An error's text as it is reported, in a box or on standard error: a full

@@ -375,6 +375,11 @@ Target openLocked(const SafeWriteCalls &calls, const QByteArray &path, const Fil
             throw IsSpecialFile(path) ? FileError::createFailed(path, NotRegularFileText())
                                       : FileError::createFailed(path, error);
         }
+        const auto giveUp = [&] {
+            if (target.created)
+                removeCreated(target.fd, target.file);
+            calls.close(target.fd);
+        };
         if (::fstat(target.fd, &target.file) != 0) {
             const int error = errno;
             calls.close(target.fd);
@@ -384,11 +389,28 @@ Target openLocked(const SafeWriteCalls &calls, const QByteArray &path, const Fil
             calls.close(target.fd);
             throw FileError::createFailed(path, NotRegularFileText());
         }
-        // A save that replaced the file while this one waited leaves a new
-        // file under the name: that one is saved, with its own lock.
-        if ((held && held->covers(target.file)) || !LockOpenFile(target.fd) || PathNamesFile(path, target.file))
-            return target;
-        calls.close(target.fd);
+        if (!held || !held->covers(target.file)) {
+            bool locked = false;
+            try {
+                locked = LockOpenFile(target.fd, path);
+            } catch (const FileError &) {
+                giveUp();
+                throw;
+            }
+            // A save that replaced the file while this one waited leaves a new
+            // file under the name: that one is saved, with its own lock.
+            if (locked && !PathNamesFile(path, target.file)) {
+                calls.close(target.fd);
+                continue;
+            }
+        }
+        // Under the lock, a companion is one a killed save left: the file may
+        // be torn, and only the companion holds what it was becoming.
+        if (const QList<QByteArray> left = CompanionsOf(path); !left.isEmpty()) {
+            giveUp();
+            throw FileError::unfinishedSave(path, left);
+        }
+        return target;
     }
 }
 
