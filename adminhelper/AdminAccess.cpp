@@ -2,6 +2,7 @@
 
 #include "adminhelper/HelperProtocol.h"
 #include "fileio/FileError.h"
+#include "fileio/Waiting.h"
 
 #include <QCoreApplication>
 #include <QFile>
@@ -14,24 +15,31 @@ namespace {
 constexpr int Dismissed = 126;
 constexpr int NotAuthorized = 127;
 
+// How long pkexec is waited for at a time: it takes the content meanwhile.
+constexpr int HelperSlice = 20;
+
 // Runs the helper through pkexec, found on the search path, and returns its
 // standard output; nothing when no authorization was obtained. A failure of
 // the helper comes back as its text in a FileError. The helper refuses links:
 // the path it gets is the real one, resolved here with the user's rights.
 std::optional<QByteArray> runHelper(const QStringList &arguments, const std::vector<QByteArrayView> &input,
-                                    FileError::Kind failure)
+                                    FileError::Kind failure, const WaitReason &reason)
 {
     // pkexec runs only what the polkit action names: the helper by its absolute path.
     const QString helper = QCoreApplication::applicationDirPath() + QLatin1Char('/') + QLatin1String(Helper::FileName);
     QProcess pkexec;
     pkexec.start(QStringLiteral("pkexec"), QStringList{helper} + arguments);
-    if (!pkexec.waitForStarted(-1))
+    if (pkexec.state() != QProcess::NotRunning) {
+        for (const QByteArrayView chunk : input)
+            pkexec.write(chunk.data(), chunk.size());
+        pkexec.closeWriteChannel();
+        // The authentication takes as long as the user does: no bound, and
+        // this process's pause between short waits, so the windows paint.
+        WaitUntil([&] { return pkexec.state() == QProcess::NotRunning || pkexec.waitForFinished(HelperSlice); },
+                  std::nullopt, [&] { return reason; });
+    }
+    if (pkexec.error() == QProcess::FailedToStart)
         throw FileError::reported(failure, QStringLiteral("pkexec: ") + pkexec.errorString());
-    for (const QByteArrayView chunk : input)
-        pkexec.write(chunk.data(), chunk.size());
-    pkexec.closeWriteChannel();
-    // The authentication takes as long as the user does.
-    pkexec.waitForFinished(-1);
     const QString errorText = QString::fromUtf8(pkexec.readAllStandardError()).trimmed();
     if (pkexec.exitStatus() != QProcess::NormalExit)
         throw FileError::reported(failure, QStringLiteral("pkexec: ") + pkexec.errorString());
@@ -67,7 +75,8 @@ FileStamp takeStamp(QByteArray &answer, FileError::Kind failure)
 std::optional<QByteArray> ReadAsAdministrator(const QByteArray &path, FileStamp *stamp)
 {
     std::optional<QByteArray> answer =
-        runHelper({Helper::ReadVerb, QFile::decodeName(ResolvedPath(path))}, {}, FileError::Kind::Open);
+        runHelper({Helper::ReadVerb, QFile::decodeName(ResolvedPath(path))}, {}, FileError::Kind::Open,
+                  {WaitReason::Kind::AdministratorRead, path, std::nullopt});
     if (answer) {
         const FileStamp read = takeStamp(*answer, FileError::Kind::Open);
         if (stamp)
@@ -91,7 +100,8 @@ std::optional<FileStamp> SaveAsAdministrator(const QByteArray &path, const std::
                           QString::number(quint64(digest.value()))};
     if (ifChanged == IfChanged::Overwrite)
         arguments.append(Helper::OverwriteWord);
-    std::optional<QByteArray> answer = runHelper(arguments, content, FileError::Kind::Write);
+    const WaitReason reason{WaitReason::Kind::AdministratorSave, path, std::nullopt};
+    std::optional<QByteArray> answer = runHelper(arguments, content, FileError::Kind::Write, reason);
     if (!answer)
         return std::nullopt;
     return takeStamp(*answer, FileError::Kind::Write);

@@ -2,6 +2,7 @@
 
 #include "fileio/LocaleText.h"
 
+#include <algorithm>
 #include <array>
 
 namespace {
@@ -45,6 +46,16 @@ bool takeValue(const QList<QByteArray> &arguments, qsizetype &i, QByteArrayView 
     if (value.isEmpty())
         throw UsageError(CommandTexts::OptionNeedsValue, {LocaleToText(option)});
     return true;
+}
+
+// --wait: a whole number of seconds, digits only.
+uint seconds(const QByteArray &value)
+{
+    bool ok = false;
+    const uint number = value.toUInt(&ok);
+    if (!ok || !std::all_of(value.begin(), value.end(), [](char c) { return c >= '0' && c <= '9'; }))
+        throw UsageError(CommandTexts::WaitSeconds, {LocaleToText(value)});
+    return number;
 }
 
 // An option of the verb; false when the verb has none of that name.
@@ -93,6 +104,8 @@ Command ParseArguments(const QList<QByteArray> &arguments)
             command.verb = Verb::Version;
         else if (!verb && takeValue(arguments, i, "--file", command.file))
             continue;
+        else if (QByteArray wait; !verb && takeValue(arguments, i, "--wait", wait))
+            command.wait = seconds(wait);
         else if (!verb)
             throw UsageError(CommandTexts::UnknownOption, {LocaleToText(argument)});
         else if (!takeVerbOption(command, arguments, i))
@@ -117,8 +130,8 @@ QByteArray UsageText()
 {
     return "Usage: cvconf [--file PATH] list [--json [--language LANGUAGE]] [NAME...]\n"
            "       cvconf [--file PATH] get [--any-key] NAME\n"
-           "       cvconf [--file PATH] set [--dry-run] [--diff] [--json] [--any-key] NAME=VALUE...\n"
-           "       cvconf [--file PATH] unset [--dry-run] [--diff] [--json] [--any-key] NAME...\n"
+           "       cvconf [--file PATH] [--wait SECONDS] set [--dry-run] [--diff] [--json] [--any-key] NAME=VALUE...\n"
+           "       cvconf [--file PATH] [--wait SECONDS] unset [--dry-run] [--diff] [--json] [--any-key] NAME...\n"
            "       cvconf describe [--language LANGUAGE] NAME\n"
            "       cvconf --help | --version\n"
            "\n"
@@ -135,6 +148,8 @@ QByteArray UsageText()
            "  unset        removes every line of the names, like an empty value\n"
            "  describe     the parameter's description from CVConfManager.lang\n"
            "  --file PATH  the configuration file (default: corvane.conf beside the program)\n"
+           "  --wait SECONDS  how long a save waits while another program holds the file's\n"
+           "               lock (default 10; 0: not at all); then nothing is written\n"
            "  --dry-run    prints the change as a unified diff and writes nothing\n"
            "  --diff       prints the same diff, also when writing (empty when nothing changed)\n"
            "  --json       set/unset: prints the change as one JSON object instead of a diff,\n"
@@ -142,6 +157,7 @@ QByteArray UsageText()
            "  --any-key    accepts keys outside the catalogue\n"
            "  --language   a language of CVConfManager.lang instead of the current one\n"
            "\n"
-           "Exit status: 0 done, 1 no value, 2 usage error, 3 a file could not be read or written.\n"
+           "Exit status: 0 done, 1 no value, 2 usage error, 3 a file could not be read or written\n"
+           "(also: its lock was not free in time, or a save that did not finish left a companion).\n"
            "See cvconf(1).\n";
 }

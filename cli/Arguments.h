@@ -6,6 +6,7 @@
 #include <QByteArray>
 #include <QList>
 #include <QStringList>
+#include <optional>
 #include <stdexcept>
 
 enum ExitStatus { ExitDone = 0, ExitNoValue = 1, ExitUsage = 2, ExitFileError = 3 };
@@ -15,6 +16,7 @@ enum class Verb { Help, Version, List, Get, Set, Unset, Describe };
 struct Command {
     Verb verb = Verb::Help;
     QByteArray file;             // --file; empty: corvane.conf beside the program
+    std::optional<uint> wait;    // --wait: seconds a save waits for another's lock; none: the default
     bool json = false;           // list/set/unset --json
     bool dryRun = false;         // set/unset --dry-run
     bool diff = false;           // set/unset --diff

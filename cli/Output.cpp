@@ -11,6 +11,7 @@ void PrintOut(QByteArrayView bytes)
 
 void PrintError(const QString &message)
 {
+    // One write, so that runs in parallel on one terminal do not mix their lines.
     const QByteArray bytes = "cvconf: " + TextToLocale(message) + '\n';
     std::fwrite(bytes.constData(), 1, size_t(bytes.size()), stderr);
 }

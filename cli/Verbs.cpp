@@ -18,6 +18,7 @@
 #include <QJsonDocument>
 #include <QJsonObject>
 #include <algorithm>
+#include <cstring>
 
 namespace {
 
@@ -176,35 +177,79 @@ QByteArray changeAsJson(const ConfDocument &document, const QList<NewValue> &val
     return QJsonDocument(change).toJson(QJsonDocument::Compact) + '\n';
 }
 
+// The file's bytes, and the document loaded from the same read. The document
+// normalises its bytes in place, so it gets a copy, in memory that asks for
+// huge pages as the read's own does: filling fresh small pages costs more
+// than the copy.
+QByteArray load(ConfDocument &document)
+{
+    QByteArray bytes;
+    LoadConfFile(document, ConfFileName, [&bytes](const QByteArray &path, FileStamp *stamp) {
+        bytes = ReadWholeFile(path, stamp);
+        QByteArray copy(bytes.size(), Qt::Uninitialized);
+        AdviseLargeBuffer(copy.data(), size_t(copy.size()));
+        std::memcpy(copy.data(), bytes.constData(), size_t(bytes.size()));
+        return copy;
+    });
+    return bytes;
+}
+
+// What the values make of the document: whether the file changes and how,
+// and for --json each name's value before.
+struct Outcome {
+    bool changed = false;
+    QList<QJsonValue> previous;
+    std::vector<QByteArrayView> after;  // the file as the save leaves it, in pieces
+};
+
+Outcome decide(ConfDocument &document, const Command &command, const QList<NewValue> &values, const QByteArray &before)
+{
+    Outcome outcome;
+    for (qsizetype i = 0; command.json && i < values.size(); ++i)
+        outcome.previous.append(jsonValue(document, values[i].name));
+    for (const NewValue &newValue : values)
+        outcome.changed = apply(document, newValue) || outcome.changed;
+    // Unlike a save of the windows, only the lines set change.
+    outcome.after = document.keptChunks(before);
+    // Values set and set back may leave the bytes as they were.
+    outcome.changed = outcome.changed && !sameBytes(outcome.after, before);
+    return outcome;
+}
+
 // set and unset: the values in order, one save, and only when a value changes.
 int change(ConfDocument &document, const Command &command, const QList<NewValue> &values)
 {
-    // Held from the read through the save, so that runs in parallel take turns.
-    const FileLock lock(ConfFileName);
-    LoadConfFile(document, ConfFileName);
-    // The file as it is, to compare with: the document holds it normalised.
-    // Another writer between the two reads would make the diff lie.
-    FileStamp beforeStamp;
-    const QByteArray before = ReadWholeFile(ConfFileName, &beforeStamp);
-    if (!SameFileAndContent(document.fileStamp(), beforeStamp))
-        throw FileError::changedSinceRead(ConfFileName);
-    QList<QJsonValue> previous;
-    for (qsizetype i = 0; command.json && i < values.size(); ++i)
-        previous.append(jsonValue(document, values[i].name));
-    bool changed = false;
-    for (const NewValue &newValue : values)
-        changed = apply(document, newValue) || changed;
-    // Unlike a save of the windows, only the lines set change.
-    const std::vector<QByteArrayView> after = document.keptChunks(before);
-    // Values set and set back may leave the bytes as they were.
-    changed = changed && !sameBytes(after, before);
-    if (changed && !command.dryRun)
-        WriteFileSafely(ConfFileName, after, document.fileStamp(), IfChanged::Refuse, &lock);
+    // Read and decided without waiting for another program's lock, which a
+    // dry run or a set that changes nothing never needs; read under a shared
+    // lock where no save holds the file, so that it reads whole.
+    QByteArray before;
+    bool readWhole = false;
+    {
+        const SharedLockIfFree reading(ConfFileName);
+        before = load(document);
+        readWhole = !reading.saveRunning();
+    }
+    Outcome outcome = decide(document, command, values, before);
+    if (outcome.changed && !command.dryRun) {
+        // Held through the save, so that runs in parallel take turns. A file
+        // saved since it was read, or read while a save ran, is read again.
+        const FileLock lock(ConfFileName);
+        if (!readWhole || !lock.unchangedSince(document.fileStamp())) {
+            before = load(document);
+            outcome = decide(document, command, values, before);
+        }
+        if (outcome.changed)
+            WriteFileSafely(ConfFileName, outcome.after, document.fileStamp(), IfChanged::Refuse, &lock);
+    } else if (const QString report = LeftCompanionsReport({ConfFileName}, InCurrentLanguage); !report.isEmpty()) {
+        // A save tells of a companion a killed save left by refusing.
+        PrintError(report);
+    }
     // With --json only --diff asks for the diff.
     const bool showDiff = command.diff || (command.dryRun && !command.json);
-    const QByteArray diff = changed && showDiff ? UnifiedDiff(ConfFileName, before, JoinedChunks(after)) : QByteArray();
+    const QByteArray diff =
+        outcome.changed && showDiff ? UnifiedDiff(ConfFileName, before, JoinedChunks(outcome.after)) : QByteArray();
     if (command.json)
-        PrintOut(changeAsJson(document, values, previous, changed, showDiff ? &diff : nullptr));
+        PrintOut(changeAsJson(document, values, outcome.previous, outcome.changed, showDiff ? &diff : nullptr));
     else
         PrintOut(diff);
     return ExitDone;
@@ -276,7 +321,7 @@ int RunCommand(const Command &command, const QByteArray &invocationPath)
     if (!findFiles(command, invocationPath, command.verb != Verb::Describe))
         return ExitFileError;
     // A save killed midway left the whole content it was writing beside the file: say where.
-    if (command.verb != Verb::Describe)
+    if (command.verb == Verb::List || command.verb == Verb::Get)
         if (const QString report = LeftCompanionsReport({ConfFileName}, InCurrentLanguage); !report.isEmpty())
             PrintError(report);
     if (!command.language.isEmpty())

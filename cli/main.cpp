@@ -6,10 +6,33 @@
 #include "conf_core/StartupChecks.h"
 #include "fileio/FileError.h"
 #include "fileio/LocaleText.h"
+#include "fileio/Waiting.h"
 #include "localisation/CommandTexts.h"
 
 #include <clocale>
 #include <exception>
+#include <thread>
+#include <unistd.h>
+
+namespace {
+
+// A save waits for another's lock as long as --wait says, and says once on
+// standard error what it waits for. A run whose caller is gone (another
+// process adopted it) gives up: a save long after its caller ended, or was
+// killed for taking too long, would surprise whoever comes next.
+void waitAsAsked(const Command &command)
+{
+    WaitingStyle &waiting = ProcessWaiting();
+    if (command.wait)
+        waiting.lockBound = std::chrono::seconds(*command.wait);
+    waiting.noticed = [](const WaitReason &reason) { PrintError(WaitText(reason, InCurrentLanguage)); };
+    waiting.pause = [caller = ::getppid()](std::chrono::milliseconds interval) {
+        std::this_thread::sleep_for(interval);
+        return ::getppid() == caller;
+    };
+}
+
+}  // namespace
 
 int main(int argc, char **argv)
 {
@@ -27,7 +50,9 @@ int main(int argc, char **argv)
             OpenLanguageFile(ProgramDirectory(invocationPath));
         } catch (const FileError &) {
         }
-        status = RunCommand(ParseArguments(arguments), invocationPath);
+        const Command command = ParseArguments(arguments);
+        waitAsAsked(command);
+        status = RunCommand(command, invocationPath);
     } catch (const UsageError &error) {
         PrintError(error.message());
         PrintError(CommandText(CommandTexts::SeeHelp));

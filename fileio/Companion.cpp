@@ -4,12 +4,10 @@
 #include "fileio/FileLock.h"
 
 #include <QDir>
-#include <QScopeGuard>
 #include <QStringList>
 #include <cerrno>
 #include <dirent.h>
 #include <memory>
-#include <sys/file.h>
 #include <unistd.h>
 
 namespace {
@@ -29,6 +27,23 @@ QList<QByteArray> entriesStartingWith(const QByteArray &directory, const QByteAr
             found.append((directory.endsWith('/') ? directory : directory + '/') + name);
     }
     return found;
+}
+
+// Each companion with the file it belongs to.
+QStringList foundLines(const QByteArray &file, const QList<QByteArray> &companions, MessageForm form)
+{
+    QStringList found;
+    for (const QByteArray &companion : companions)
+        found.append(WithArguments(form(FileMessages::CompanionOf), {DisplayPath(companion), DisplayPath(file)}));
+    return found;
+}
+
+QString report(const QStringList &found, MessageForm form)
+{
+    if (found.isEmpty())
+        return {};
+    return (QStringList{form(FileMessages::CompanionsLeft)} + found + QStringList{form(FileMessages::CompanionAdvice)})
+        .join(QLatin1Char('\n'));
 }
 
 }  // namespace
@@ -55,19 +70,8 @@ QByteArray CompanionPrefixInState(const QByteArray &path)
     return encoded.right(LongestStatePrefix) + '.';
 }
 
-QList<QByteArray> LeftCompanions(const QByteArray &path)
+QList<QByteArray> CompanionsOf(const QByteArray &path)
 {
-    // A save that is still running holds the file locked, and its companion
-    // is not left behind. While this shared lock is held no save runs; other
-    // reports may hold it at the same time.
-    struct stat file {};
-    const int fd = OpenToLock(path, &file);
-    const auto unlock = qScopeGuard([fd] {
-        if (fd >= 0)
-            ::close(fd);
-    });
-    if (fd >= 0 && ::flock(fd, LOCK_SH | LOCK_NB) != 0 && errno == EWOULDBLOCK)
-        return {};
     // Beside the file itself, after every link, as the save found it.
     const QByteArray real = ResolvedPath(path);
     const qsizetype slash = real.lastIndexOf('/');
@@ -77,15 +81,26 @@ QList<QByteArray> LeftCompanions(const QByteArray &path)
     return found;
 }
 
+QList<QByteArray> LeftCompanions(const QByteArray &path)
+{
+    // A save that is still running holds the file locked, and its companion
+    // is not left behind. While this shared lock is held no save runs; other
+    // reports may hold it at the same time.
+    const SharedLockIfFree lock(path);
+    if (lock.saveRunning())
+        return {};
+    return CompanionsOf(path);
+}
+
+QString CompanionsReport(const QByteArray &file, const QList<QByteArray> &companions, MessageForm form)
+{
+    return report(foundLines(file, companions, form), form);
+}
+
 QString LeftCompanionsReport(const QList<QByteArray> &files, MessageForm form)
 {
-    QStringList lines{form(FileMessages::CompanionsLeft)};
-    for (const QByteArray &file : files) {
-        for (const QByteArray &companion : LeftCompanions(file))
-            lines.append(WithArguments(form(FileMessages::CompanionOf), {DisplayPath(companion), DisplayPath(file)}));
-    }
-    if (lines.size() == 1)
-        return {};
-    lines.append(form(FileMessages::CompanionAdvice));
-    return lines.join(QLatin1Char('\n'));
+    QStringList found;
+    for (const QByteArray &file : files)
+        found += foundLines(file, LeftCompanions(file), form);
+    return report(found, form);
 }

@@ -22,10 +22,15 @@ QByteArray CompanionPrefixBeside(const QByteArray &name);
 QByteArray CompanionPrefixInState(const QByteArray &path);
 extern const char CompanionMark[];  // "unsaved-"
 
-// The companions of the file at this path that saves left behind, as paths;
-// none while a save holds the file locked, as its companion is in progress.
-// A process that holds the lock itself asks before it takes it.
+// The companions of the file at this path, as paths, for a process that
+// holds the file's lock: every one there was left by a save that did not end.
+QList<QByteArray> CompanionsOf(const QByteArray &path);
+// The companions of the file that saves left behind, for a process that does
+// not hold the lock: none while a save holds it, as its companion is in
+// progress.
 QList<QByteArray> LeftCompanions(const QByteArray &path);
 // What a start tells of the companions these files have, in the form given:
 // empty when none.
 QString LeftCompanionsReport(const QList<QByteArray> &files, MessageForm form = FixedText);
+// The same for companions of one file found already.
+QString CompanionsReport(const QByteArray &file, const QList<QByteArray> &companions, MessageForm form = FixedText);

@@ -1,5 +1,6 @@
 #include "FileError.h"
 
+#include "fileio/Companion.h"
 #include "fileio/LocaleText.h"
 #include "fileio/ReadFile.h"
 
@@ -49,6 +50,8 @@ QString FileError::text(MessageForm form, const FileMessage *message, const QLis
 
 QString FileError::text(MessageForm form) const
 {
+    if (m_kind == Kind::Unfinished)
+        return CompanionsReport(m_path, m_companions, form);
     return text(form, m_message, m_arguments);
 }
 
@@ -97,6 +100,38 @@ FileError FileError::writeFailedKeptIn(const QByteArray &companion)
 FileError FileError::changedSinceRead(const QByteArray &path)
 {
     return FileError(Kind::Changed, &FileMessages::ChangedSinceRead, {{DisplayPath(path)}});
+}
+
+FileError FileError::lockedBy(const QByteArray &path, const std::optional<LockHolder> &holder)
+{
+    if (!holder)
+        return FileError(Kind::Locked, &FileMessages::LockedByUnknown, {{DisplayPath(path)}});
+    return FileError(Kind::Locked, &FileMessages::LockedBy, {{DisplayPath(path)}, {HolderText(*holder)}});
+}
+
+QString WaitText(const WaitReason &reason, MessageForm form)
+{
+    const QString path = DisplayPath(reason.path);
+    // Only the windows read or save as administrator, and their texts are fixed.
+    switch (reason.kind) {
+    case WaitReason::Kind::AdministratorRead:
+        return QStringLiteral("Waiting for the authentication to read %1 as administrator").arg(path);
+    case WaitReason::Kind::AdministratorSave:
+        return QStringLiteral("Waiting for the authentication to save %1 as administrator").arg(path);
+    case WaitReason::Kind::Lock:
+        break;
+    }
+    if (!reason.holder)
+        return WithArguments(form(FileMessages::WaitingForUnknownLock), {path});
+    return WithArguments(form(FileMessages::WaitingForLock), {path, HolderText(*reason.holder)});
+}
+
+FileError FileError::unfinishedSave(const QByteArray &path, const QList<QByteArray> &companions)
+{
+    FileError error(Kind::Unfinished, nullptr, {{CompanionsReport(path, companions, FixedText)}});
+    error.m_path = path;
+    error.m_companions = companions;
+    return error;
 }
 
 FileError FileError::reported(Kind kind, const QString &message)

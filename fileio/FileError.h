@@ -1,8 +1,10 @@
 #pragma once
 // The file errors. Each keeps its message and what goes into it, so that it
 // can be told in two forms: the fixed text that the windows and the helper
-// show (the runtime's German messages), and cvconf's text in the user's
-// language.
+// show (the runtime's German messages, and this program's own in English),
+// and cvconf's text in the user's language.
+
+#include "fileio/Waiting.h"
 
 #include <QByteArray>
 #include <QList>
@@ -50,15 +52,31 @@ inline constexpr FileMessage CompanionAdvice{
     "CVConf_CompanionAdvice",
     "Compare it with the file it belongs to, and remove it when you no longer need it.",
     "Compare it with the file it belongs to, and remove it when you no longer need it."};
+// Waiting for another process's lock (Waiting.h), and giving up on it; "%2"
+// is the holder's process number, with its command where the system tells.
+inline constexpr FileMessage WaitingForLock{"CVConf_WaitingForLock", "Waiting for the lock on %1, held by process %2",
+                                            "Waiting for the lock on %1, held by process %2"};
+inline constexpr FileMessage WaitingForUnknownLock{
+    "CVConf_WaitingForUnknownLock", "Waiting for the lock on %1; the system does not tell who holds it",
+    "Waiting for the lock on %1; the system does not tell who holds it"};
+inline constexpr FileMessage LockedBy{"CVConf_LockedBy", "The file %1 is locked by process %2; nothing was written",
+                                      "The file %1 is locked by process %2; nothing was written"};
+inline constexpr FileMessage LockedByUnknown{"CVConf_LockedByUnknown",
+                                             "The file %1 is locked by another program; nothing was written",
+                                             "The file %1 is locked by another program; nothing was written"};
 
 inline constexpr std::array All{&OpenFailed,     &CreateFailed, &WriteFailed,    &WriteFailedKeptIn,
                                 &ChangedSinceRead, &NotRegularFile, &NeverRead, &TooLarge, &CompanionsLeft,
-                                &CompanionOf,    &CompanionAdvice};
+                                &CompanionOf,    &CompanionAdvice, &WaitingForLock, &WaitingForUnknownLock,
+                                &LockedBy,       &LockedByUnknown};
 }  // namespace FileMessages
 
 // How a message is told: FixedText, or cvconf's text in the current language.
 using MessageForm = QString (*)(const FileMessage &);
 QString FixedText(const FileMessage &message);
+
+// What a wait (Waiting.h) is for, as a line of text in the form given.
+QString WaitText(const WaitReason &reason, MessageForm form = FixedText);
 
 // The text with "%1" to "%9" replaced by the arguments in one pass, so that
 // a "%1" inside an argument stays as it is.
@@ -66,7 +84,7 @@ QString WithArguments(const QString &text, const QStringList &arguments);
 
 class FileError : public std::runtime_error {
 public:
-    enum class Kind { Open, Create, Write, Changed };
+    enum class Kind { Open, Create, Write, Changed, Locked, Unfinished };
 
     // OpenFailed, with the system's reason or one of its own
     static FileError openFailed(const QByteArray &path, int errorNumber);
@@ -82,6 +100,11 @@ public:
     static FileError writeFailedKeptIn(const QByteArray &companion);
     // The file is no longer the one that was read: another program wrote it.
     static FileError changedSinceRead(const QByteArray &path);
+    // Another process held the file's lock for longer than this one waits.
+    static FileError lockedBy(const QByteArray &path, const std::optional<LockHolder> &holder);
+    // Companions of the file that killed saves left: the file may be torn,
+    // and only its companion holds what it was becoming.
+    static FileError unfinishedSave(const QByteArray &path, const QList<QByteArray> &companions);
     // An error another process reported in its text, told as it is.
     static FileError reported(Kind kind, const QString &message);
 
@@ -106,6 +129,9 @@ private:
     const FileMessage *m_message;  // null: the one argument is the whole text
     QList<Argument> m_arguments;
     int m_errorNumber;
+    // An unfinished save's report is told with the companions in the error's form.
+    QByteArray m_path;
+    QList<QByteArray> m_companions;
 };
 
 // An error's text as it is reported, in a box or on standard error: a full

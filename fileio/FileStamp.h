@@ -5,7 +5,9 @@
 
 #include <QByteArray>
 #include <QByteArrayView>
+#include <QtGlobal>
 #include <ctime>
+#include <memory>
 #include <optional>
 #include <sys/types.h>
 
@@ -15,25 +17,30 @@ struct FileStamp {
     ino_t inode = 0;
     off_t size = 0;
     timespec modified {};
-    std::optional<size_t> digest;  // none when the bytes could not be read back
+    std::optional<quint64> digest;  // none when the bytes could not be read back
 };
 
 // Whether two stamps can describe the same file with the same content:
 // everything that both of them know agrees.
 bool SameFileAndContent(const FileStamp &read, const FileStamp &now);
 
-// A digest of bytes fed in pieces of any size; the same bytes give the same
-// digest however they are cut. Not cryptographic: it tells a change apart,
-// which is all a stamp needs, several times faster than a cryptographic one.
+// A digest of bytes fed in pieces of any size: XXH3 with 64 bits, unseeded,
+// so the same bytes give the same digest however they are cut and in every
+// process, which another process's stamp relies on. Not cryptographic: it
+// tells a change apart, which is all a stamp needs, at memory speed.
 class ContentDigest {
 public:
+    ContentDigest();
+    ~ContentDigest();
+    ContentDigest(const ContentDigest &) = delete;
+    ContentDigest &operator=(const ContentDigest &) = delete;
+
     void add(QByteArrayView bytes);
-    size_t value() const;
+    quint64 value() const;
 
 private:
-    void addBlock(const char *block);
-    size_t m_hash = 0;
-    QByteArray m_partial;  // the start of a block not yet complete
+    struct State;
+    std::unique_ptr<State> m_state;
 };
 
 // A stamp as one line of text and back, so that another process can be handed

@@ -1,6 +1,7 @@
 #include "ReadFile.h"
 
 #include "fileio/FileError.h"
+#include "fileio/RegularFile.h"
 
 #include <cerrno>
 #include <climits>
@@ -29,22 +30,13 @@ static_assert(LargestFileSize == qsizetype(256) * 1024 * 1024, "FileMessages::To
 
 QByteArray ReadWholeFile(const QByteArray &path, FileStamp *stamp)
 {
-    // Without O_NONBLOCK a FIFO would block the open until a writer comes.
-    const OpenFile file{::open(path.constData(), O_RDONLY | O_NONBLOCK | O_NOCTTY | O_CLOEXEC)};
-    if (file.fd < 0) {
-        const int error = errno;
-        throw IsSpecialFile(path) ? FileError::openFailed(path, FileMessages::NotRegularFile)
-                                  : FileError::openFailed(path, error);
-    }
+    // Anything but a regular file could block or never end (a FIFO, /dev/zero).
     struct stat status {};
-    if (::fstat(file.fd, &status) != 0)
-        throw FileError::openFailed(path, errno);
-    // A directory reads as EISDIR, like everywhere else; anything else that is
-    // not a regular file could block or never end (a FIFO, /dev/zero).
-    if (S_ISDIR(status.st_mode))
-        throw FileError::openFailed(path, EISDIR);
-    if (!S_ISREG(status.st_mode))
+    const OpenFile file{OpenRegularFile(path, O_RDONLY, &status)};
+    if (file.fd == NotRegularFile)
         throw FileError::openFailed(path, FileMessages::NotRegularFile);
+    if (file.fd < 0)
+        throw FileError::openFailed(path, errno);
     if (status.st_size > LargestFileSize)
         throw FileError::openFailed(path, FileMessages::TooLarge);
     // One allocation when the size is right; files such as those in /proc

@@ -13,7 +13,7 @@ constexpr qsizetype LargestFileSize = qsizetype(256) * 1024 * 1024;
 
 // Reads a whole regular file. Throws FileError::openFailed when it cannot be
 // opened or read, when it holds more than LargestFileSize bytes (also when it
-// grows past that while it is read), and at once, without blocking, for
+// grows past that while it is read), and at once, without opening it, for
 // anything that is not a regular file (a FIFO, socket, device or directory).
 // With a stamp, also records what was read (the file, its status after the
 // read and a digest of these very bytes) for a later save to compare with.

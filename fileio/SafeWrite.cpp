@@ -5,6 +5,7 @@
 #include "fileio/FileError.h"
 #include "fileio/FileLock.h"
 #include "fileio/ReadFile.h"
+#include "fileio/RegularFile.h"
 
 #include <QDir>
 #include <QFile>
@@ -142,7 +143,7 @@ FileStamp stampOfOpened(int fd)
     return stamp;
 }
 
-FileStamp stampOfWritten(int fd, size_t digest)
+FileStamp stampOfWritten(int fd, quint64 digest)
 {
     struct stat status {};
     ::fstat(fd, &status);
@@ -234,7 +235,7 @@ Companion writeCompanion(const SafeWriteCalls &calls, const QByteArray &path, co
 // the file does; the new size is reserved first so a full disk fails before
 // a byte of the file changes.
 FileStamp writeInPlace(const SafeWriteCalls &calls, const LastCheck &check, int fd, const struct stat &file,
-                       const std::vector<QByteArrayView> &chunks, size_t digest)
+                       const std::vector<QByteArrayView> &chunks, quint64 digest)
 {
     const QByteArray &path = check.path;
     Location where;
@@ -271,7 +272,7 @@ void removeCreated(int fd, const struct stat &file)
 // temporary cannot take the file's place without changing what the file is.
 std::optional<FileStamp> replaceByTemporary(const SafeWriteCalls &calls, const LastCheck &check, int fd,
                                             const struct stat &file, const std::vector<QByteArrayView> &chunks,
-                                            size_t digest)
+                                            quint64 digest)
 {
     const QByteArray &path = check.path;
     Location where;
@@ -355,7 +356,9 @@ Target openLocked(const SafeWriteCalls &calls, const QByteArray &path, const Fil
     const int flags = O_WRONLY | O_NONBLOCK | O_NOCTTY | O_CLOEXEC;
     for (;;) {
         Target target;
-        target.fd = calls.open(path.constData(), flags, 0);
+        target.fd = OpenRegularFile(path, O_WRONLY, &target.file, calls.open);
+        if (target.fd == NotRegularFile)
+            throw FileError::createFailed(path, FileMessages::NotRegularFile);
         target.missing = target.fd < 0 && errno == ENOENT;
         if (target.missing) {
             // Removed since it was read: writing it again would undo that.
@@ -372,6 +375,11 @@ Target openLocked(const SafeWriteCalls &calls, const QByteArray &path, const Fil
             throw IsSpecialFile(path) ? FileError::createFailed(path, FileMessages::NotRegularFile)
                                       : FileError::createFailed(path, error);
         }
+        const auto giveUp = [&] {
+            if (target.created)
+                removeCreated(target.fd, target.file);
+            calls.close(target.fd);
+        };
         if (::fstat(target.fd, &target.file) != 0) {
             const int error = errno;
             calls.close(target.fd);
@@ -381,15 +389,32 @@ Target openLocked(const SafeWriteCalls &calls, const QByteArray &path, const Fil
             calls.close(target.fd);
             throw FileError::createFailed(path, FileMessages::NotRegularFile);
         }
-        // A save that replaced the file while this one waited leaves a new
-        // file under the name: that one is saved, with its own lock.
-        if ((held && held->covers(target.file)) || !LockOpenFile(target.fd) || PathNamesFile(path, target.file))
-            return target;
-        calls.close(target.fd);
+        if (!held || !held->covers(target.file)) {
+            bool locked = false;
+            try {
+                locked = LockOpenFile(target.fd, path);
+            } catch (const FileError &) {
+                giveUp();
+                throw;
+            }
+            // A save that replaced the file while this one waited leaves a new
+            // file under the name: that one is saved, with its own lock.
+            if (locked && !PathNamesFile(path, target.file)) {
+                calls.close(target.fd);
+                continue;
+            }
+        }
+        // Under the lock, a companion is one a killed save left: the file may
+        // be torn, and only the companion holds what it was becoming.
+        if (const QList<QByteArray> left = CompanionsOf(path); !left.isEmpty()) {
+            giveUp();
+            throw FileError::unfinishedSave(path, left);
+        }
+        return target;
     }
 }
 
-size_t digestOf(const std::vector<QByteArrayView> &chunks)
+quint64 digestOf(const std::vector<QByteArrayView> &chunks)
 {
     ContentDigest digest;
     for (QByteArrayView chunk : chunks)
@@ -422,7 +447,7 @@ FileStamp WriteFileSafely(const QByteArray &path, const std::vector<QByteArrayVi
     // A file that was missing at the read is expected as this save found it.
     const LastCheck check{path, refuseChanged ? std::optional(target.missing ? stampOfOpened(fd) : asRead)
                                               : std::nullopt};
-    const size_t digest = digestOf(chunks);
+    const quint64 digest = digestOf(chunks);
     FileStamp written;
     try {
         // Only a file with one name can be replaced by another inode.

@@ -5,12 +5,17 @@
 // The path is opened for writing as it stands, so the kernel follows the links
 // and applies every permission and link protection it has: a save succeeds
 // exactly where open(path, O_WRONLY) would (O_CREAT for a missing file, which
-// gets mode 0666 less the umask). Only a regular file is written; the open
-// never blocks (O_NONBLOCK), so a FIFO is refused instead of waited for.
+// gets mode 0666 less the umask). Only a regular file is opened, and anything
+// else is refused without being opened (RegularFile.h).
 //
 // The opened file is locked (FileLock.h) until the new content stands under
-// its name, so saves of this program, and of programs that flock the file,
-// take turns. Under the lock, once the temporary or companion below is whole
+// its name, so saves of this program, and of programs that flock the file and
+// then check that its name still stands for it, take turns. The lock is
+// waited for only as long as this process waits (Waiting.h); then nothing is
+// written and FileError::lockedBy names the holder. Once the lock is held, a
+// companion of the file (below) can only be one a killed save left: while one
+// is there nothing is written, and FileError::unfinishedSave names it.
+// Under the lock, once the temporary or companion below is whole
 // and synced, right before the file is replaced, it is compared with the
 // stamp of the read the content came from (file, size, modification time,
 // and its bytes where this process can read them): when another program has
@@ -44,7 +49,7 @@
 //
 // Failures throw FileError: createFailed when the file, its temporary or its
 // companion cannot be created, writeFailed for a short or failed write, sync
-// or rename, changedSinceRead as above.
+// or rename, changedSinceRead, lockedBy and unfinishedSave as above.
 
 #include "fileio/FileStamp.h"
 

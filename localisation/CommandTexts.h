@@ -17,6 +17,7 @@ inline constexpr MessageKey UnknownVerb{"CVConf_UnknownVerb", "unknown verb \"%1
 inline constexpr MessageKey UnknownOption{"CVConf_UnknownOption", "unknown option \"%1\""};
 inline constexpr MessageKey UnknownVerbOption{"CVConf_UnknownVerbOption", "unknown option \"%1\" for %2"};
 inline constexpr MessageKey OptionNeedsValue{"CVConf_OptionNeedsValue", "option %1 needs a value"};
+inline constexpr MessageKey WaitSeconds{"CVConf_WaitSeconds", "--wait takes a whole number of seconds, not \"%1\""};
 inline constexpr MessageKey LanguageNeedsJson{"CVConf_LanguageNeedsJson", "list --language needs --json"};
 inline constexpr MessageKey TooManyArguments{"CVConf_TooManyArguments", "%1: too many arguments"};
 inline constexpr MessageKey NameMissing{"CVConf_NameMissing", "%1: a parameter name is missing"};
@@ -36,7 +37,7 @@ inline constexpr MessageKey MissingConfFile{
     "Missing corvane.conf file (looked for %1). Please verify that your corvane server is properly installed."};
 
 inline constexpr std::array All{&SeeHelp,     &NoVerb,     &UnknownVerb, &UnknownOption,   &UnknownVerbOption,
-                                &OptionNeedsValue, &LanguageNeedsJson, &TooManyArguments, &NameMissing, &NoPair,
+                                &OptionNeedsValue, &WaitSeconds, &LanguageNeedsJson, &TooManyArguments, &NameMissing, &NoPair,
                                 &NoName,      &LineBreak,  &UnknownName, &UnknownNameDidYouMean, &Or,
                                 &UnknownLanguage, &MissingConfFile};
 }  // namespace CommandTexts

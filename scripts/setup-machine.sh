@@ -15,10 +15,11 @@
 # ones on the search path (through sudo, those on its secure_path).
 set -euo pipefail
 
-# Building the program.
+# Building the program; xxhash.h for the digest of a file's stamp.
 build_packages=(
   cmake
   g++
+  libxxhash-dev
   make
   qt6-base-dev
 )

@@ -7,6 +7,7 @@
 #include "ui/LeftCompanionReport.h"
 #include "ui/MainU.h"
 #include "ui/MessageBox.h"
+#include "ui/WaitIndicator.h"
 
 #include <QByteArray>
 #include <QList>
@@ -25,6 +26,7 @@ int RunProgram(int &argc, char **argv)
 
     // Message boxes need the application object, so it exists before start-up.
     GuardedApplication application(argc, argv);
+    WaitWithWindowsPainting();
 
     const bool started = RunGuarded([&] {
         StartupChecks(commandLine, [](const QString &text) { MessageBox::showError(ErrorBoxText(text)); });

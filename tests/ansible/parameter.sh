@@ -21,7 +21,6 @@ cp "$conf" "$conf.orig"
 cat >"$work/cvconf" <<EOF
 #!/bin/sh
 printf '%s\n' "\$*" >>"$work/cvconf.log"
-if [ "\${3-}" = --wait ] && ! "$2" --help | grep -q -- --wait; then f=\$1 p=\$2; shift 4; set -- "\$f" "\$p" "\$@"; fi
 exec "$2" "\$@"
 EOF
 chmod +x "$work/cvconf"

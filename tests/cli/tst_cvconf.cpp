@@ -8,6 +8,7 @@
 
 #include <QJsonArray>
 #include <QJsonDocument>
+#include <QElapsedTimer>
 #include <QJsonObject>
 #include <QProcess>
 #include <QScopeGuard>
@@ -296,8 +297,48 @@ private slots:
         QCOMPARE(readFile(m_file), QByteArray("IpcName=a\n"));
     }
 
-    // Parallel runs take turns on the file: every one succeeds without a
-    // word, every value lands, and the file is one whole version.
+    // Another user holds the file's lock: a save waits --wait seconds, says for
+    // whom after about one, and writes nothing; what writes nothing never waits.
+    void lockHeldByAnotherUser_data()
+    {
+        QTest::addColumn<QByteArray>("arguments");
+        QTest::addColumn<int>("bound");  // seconds until the run gives up; -1: it does not wait
+        QTest::newRow("set, --wait 2") << QByteArray("--wait 2 set ConnectionTimeout=5") << 2;
+        QTest::newRow("unset, --wait 0") << QByteArray("--wait=0 unset ConnectionTimeout") << 0;
+        QTest::newRow("set to the value it has") << QByteArray("set ConnectionTimeout=180") << -1;
+        QTest::newRow("--dry-run") << QByteArray("set --dry-run ConnectionTimeout=5") << -1;
+    }
+    void lockHeldByAnotherUser()
+    {
+        QFETCH(QByteArray, arguments);
+        QFETCH(int, bound);
+        writeOld("ConnectionTimeout=180\n");
+        QProcess holder;  // holds the lock until its input ends
+        QStringList command{"flock", "-o", "-x", m_file, "-c", "echo held; exec cat"};
+        if (::geteuid() == 0)
+            command = QStringList{"setpriv", "--reuid=nobody", "--regid=nogroup", "--clear-groups"} + command;
+        holder.start(command[0], command.mid(1));
+        QVERIFY2(holder.waitForReadyRead(10000), holder.readAllStandardError().constData());
+        const QByteArray by = "process " + QByteArray::number(holder.processId()) + " (flock)";
+        QElapsedTimer timer;
+        timer.start();
+        const Run result = run(("--file %F " + arguments).split(' '));
+        const qint64 waited = timer.elapsed();
+        holder.closeWriteChannel();
+        holder.waitForFinished();
+        const QByteArray notice = bound > 0 ? "cvconf: Waiting for the lock on %F, held by " + by + "\n" : "";
+        QCOMPARE(result.err, bound < 0 ? QByteArray()
+                                       : withFile(notice + "cvconf: The file %F is locked by " + by + "; nothing was written.\n"));
+        QCOMPARE(result.status, bound < 0 ? 0 : 3);
+        QCOMPARE(readFile(m_file), QByteArray("ConnectionTimeout=180\n"));
+        // The one timed check: the bound, with room for a busy machine (the default is 10 s).
+        QVERIFY2(bound < 0 || (waited >= bound * 1000 && waited < bound * 1000 + 5000),
+                 qPrintable(QString::number(waited)));
+    }
+
+    // Parallel runs take turns on the file: every one succeeds, every value
+    // lands, and the file is one whole version. The last may queue for longer
+    // than the default 10 s on a busy machine.
     void parallelSets_data()
     {
         QTest::addColumn<bool>("hardLinked");
@@ -318,10 +359,13 @@ private slots:
             pairs.append(entry.Name + ('=' + QString::number(pairs.size())));
         QProcess shell;
         shell.setProcessChannelMode(QProcess::MergedChannels);
-        shell.start("bash", QStringList{"-c", "for p in \"${@:3}\"; do { \"$1\" --file \"$2\" set \"$p\" || echo $?; } 2>&1 & done; wait",
+        shell.start("bash", QStringList{"-c", "for p in \"${@:3}\"; do { \"$1\" --file \"$2\" --wait 120 set \"$p\" || echo $?; } 2>&1 & done; wait",
                                         "bash", m_program, m_file} + pairs);
         QVERIFY(shell.waitForFinished(60000));
-        QCOMPARE(shell.readAll(), QByteArray());  // no message and no failure from any run
+        // No failure, and no message but the notice of a wait of over a second.
+        QByteArrayList said = shell.readAll().split('\n');
+        said.removeIf([](const QByteArray &line) { return line.isEmpty() || line.startsWith("cvconf: Waiting for the"); });
+        QVERIFY2(said.isEmpty(), said.join("\n").constData());
         const QByteArray text = readFile(m_file);
         QVERIFY(text.startsWith(head) && text.endsWith('\n'));
         QStringList lines = QString::fromLatin1(text.sliced(head.size()).chopped(1)).split('\n');
@@ -337,7 +381,7 @@ private slots:
         QStringList names{"--any-key"};
         for (const ParamEntry &entry : ParamCatalogue)
             names << entry.Name;
-        QTest::newRow("verbs") << "cvconf " << QStringList{"list", "get", "set", "unset", "describe", "--file", "--help", "--version"};
+        QTest::newRow("verbs") << "cvconf " << QStringList{"list", "get", "set", "unset", "describe", "--file", "--wait", "--help", "--version"};
         QTest::newRow("names for get") << "cvconf get " << names;
         QTest::newRow("a name to set") << "cvconf set --diff Conn" << QStringList{"ConnectionTimeout="};
         QTest::newRow("options of set") << "cvconf set --d" << QStringList{"--dry-run", "--diff"};

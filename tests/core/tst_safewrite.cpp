@@ -574,6 +574,30 @@ private slots:
         QCOMPARE(readFile(path), NewContent);
     }
 
+    // The stamp of the same bytes is the same in every process: another
+    // process's stamp is what a save is told to compare with.
+    void stampsAgreeAcrossProcesses_data()
+    {
+        QTest::addColumn<int>("size");
+        QTest::newRow("just under 1 MiB") << (1 << 20) - 1;
+        QTest::newRow("1 MiB") << (1 << 20);
+        QTest::newRow("2,000,000 bytes") << 2'000'000;
+    }
+    void stampsAgreeAcrossProcesses()
+    {
+        QFETCH(int, size);
+        QTemporaryDir dir;
+        const QString path = dir.filePath("corvane.conf");
+        writeFile(path, NewContent.repeated(size / NewContent.size() + 1).left(size));
+        const QByteArray here = StampText(stampAsRead(path));
+        for (int run = 0; run < 2; ++run) {
+            QProcess other;
+            other.start(CV_FILE_HELPER, {"stamp", path});
+            QVERIFY(other.waitForFinished());
+            QCOMPARE(other.readAllStandardOutput(), here + '\n');
+        }
+    }
+
     void realShortWriteFromFileSizeLimit_data()
     {
         QTest::addColumn<bool>("hardLinked");

@@ -15,7 +15,7 @@
 
 namespace {
 
-const QStringList Build{"cmake", "g++", "make", "qt6-base-dev"};
+const QStringList Build{"cmake", "g++", "libxxhash-dev", "make", "qt6-base-dev"};
 const QStringList Run{"fonts-liberation"};
 const QStringList Clang{"clang-14", "libclang-rt-14-dev", "llvm-14"};
 // A few of the tools that only the tests need.
@@ -69,12 +69,12 @@ private slots:
                                                       << none << none << none << none << none << QString();
         QTest::newRow("demo: build and run only, no locales")
             << "demo" << true << "none" << none << none << 0 << installing << (Build + Run) << none << none
-            << QStringList{"to build the program: cmake g++ make qt6-base-dev", "to run it on a desktop: fonts-liberation"}
+            << QStringList{"to build the program: cmake g++ libxxhash-dev make qt6-base-dev", "to run it on a desktop: fonts-liberation"}
             << QString();
         QTest::newRow("demo: only the missing ones")
             << "demo" << true << "none" << QStringList{"cmake", "g++"} << AllLocales << 0 << installing
-            << QStringList{"make", "qt6-base-dev", "fonts-liberation"} << none << none
-            << QStringList{"To install with apt-get, 3 Debian packages:"} << QString();
+            << QStringList{"libxxhash-dev", "make", "qt6-base-dev", "fonts-liberation"} << none << none
+            << QStringList{"To install with apt-get, 4 Debian packages:"} << QString();
         QTest::newRow("fuzz: clang and the symbolizer, no locales")
             << "fuzz" << true << "none" << none << none << 0 << installing << (Build + Clang) << none << none
             << QStringList{"llvm-symbolizer: clang-14 libclang-rt-14-dev llvm-14"} << QString();

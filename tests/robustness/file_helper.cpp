@@ -10,9 +10,12 @@
 //   file_helper choose <path> <language>
 //                                   opens the language file, stores the choice:
 //                                   "saved" or "error <kind>: <message>"
+//   file_helper stamp <path>        the stamp a read records, as text
 
 #include "conf_core/ConfLines.h"
 #include "fileio/FileError.h"
+#include "fileio/FileStamp.h"
+#include "fileio/ReadFile.h"
 #include "localisation/LangIni.h"
 #include <QTemporaryFile>
 #include <cerrno>
@@ -106,6 +109,12 @@ int main(int argc, char **argv)
         reportSave([&] { LangIniFile::open(path).WriteEntry("GENERAL", "CurrentLanguage", argv[3]); });
         return 0;
     }
-    std::fprintf(stderr, "usage: %s probe|save|load|load-save|choose <path> [text|language]\n", argv[0]);
+    if (command == "stamp" && argc == 3) {
+        FileStamp stamp;
+        ReadWholeFile(path, &stamp);
+        print(StampText(stamp));
+        return 0;
+    }
+    std::fprintf(stderr, "usage: %s probe|save|load|load-save|choose|stamp <path> [text|language]\n", argv[0]);
     return 2;
 }

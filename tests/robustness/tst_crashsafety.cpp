@@ -10,6 +10,7 @@
 #include "LoadedDocument.h"
 #include "fileio/ReadFile.h"
 #include "fileio/SafeWrite.h"
+#include "fileio/Waiting.h"
 #include "TestFiles.h"
 
 #include <QDir>
@@ -26,6 +27,7 @@
 #include <fcntl.h>
 #include <cstring>
 #include <limits>
+#include <poll.h>
 #include <sys/mount.h>
 #include <sys/resource.h>
 #include <sys/stat.h>
@@ -473,18 +475,21 @@ private slots:
     // A second writer while a save of ConnectionTimeout=111 is stopped inside
     // its write: cvconf waits and adds its value; a window's save of what it
     // read before waits and is refused; an append by a program that takes no
-    // lock makes the stopped save refuse.
+    // lock makes the stopped save refuse. Killed in its rewrite, the stopped
+    // save leaves a torn file and its companion: cvconf writes nothing.
     void secondWriterDuringSave_data()
     {
         QTest::addColumn<bool>("hardLinked");
         QTest::addColumn<bool>("inRewrite");  // stopped rewriting the file, else in its temporary or companion
         QTest::addColumn<QString>("second");
         QTest::addColumn<QByteArray>("added");  // after the stopped save's text, or the old one where it is refused
-        QTest::newRow("cvconf during a rename") << false << false << "cvconf" << QByteArray("LockSignal=2\n");
-        QTest::newRow("cvconf during a rewrite in place") << true << true << "cvconf" << QByteArray("LockSignal=2\n");
-        QTest::newRow("a window during a rename") << false << false << "window" << QByteArray();
-        QTest::newRow("an append during a rename") << false << false << "append" << QByteArray("LockSignal=99\n");
-        QTest::newRow("an append during a companion's write") << true << false << "append" << QByteArray("LockSignal=99\n");
+        QTest::addColumn<bool>("killed");       // the stopped save is killed instead of let go on
+        QTest::newRow("cvconf during a rename") << false << false << "cvconf" << QByteArray("LockSignal=2\n") << false;
+        QTest::newRow("cvconf during a rewrite in place") << true << true << "cvconf" << QByteArray("LockSignal=2\n") << false;
+        QTest::newRow("a window during a rename") << false << false << "window" << QByteArray() << false;
+        QTest::newRow("an append during a rename") << false << false << "append" << QByteArray("LockSignal=99\n") << false;
+        QTest::newRow("an append during a companion's write") << true << false << "append" << QByteArray("LockSignal=99\n") << false;
+        QTest::newRow("cvconf after a rewrite in place was killed") << true << true << "cvconf" << QByteArray() << true;
     }
     void secondWriterDuringSave()
     {
@@ -492,6 +497,7 @@ private slots:
         QFETCH(bool, inRewrite);
         QFETCH(QString, second);
         QFETCH(QByteArray, added);
+        QFETCH(bool, killed);
         QTemporaryDir dir;
         const QString path = dir.filePath("corvane.conf");
         const QByteArray oldText = generatedConf(20000, 'a');
@@ -522,26 +528,40 @@ private slots:
         QVERIFY2(::read(notice[0], &byte, 1) == 1, "the stopped save ended before its stop");
         QCOMPARE(LeftCompanions(encoded(path)), QList<QByteArray>());  // in progress, not left
 
+        // The second writer says here that it waits: a window's save through
+        // the notice of its wait, cvconf on its standard error.
+        int told[2];
+        QVERIFY(::pipe(told) == 0);
+        ProcessWaiting().noticed = [&](const WaitReason &) { (void)!::write(told[1], "w", 1); };
         pid_t writer = second == "window" ? saveInChild(window, path) : second == "cvconf" ? ::fork() : -1;
+        ProcessWaiting().noticed = nullptr;
         if (writer == 0) {
+            ::dup2(told[1], STDERR_FILENO);
             ::execl(CV_CVCONF, CV_CVCONF, "--file", encoded(path).constData(), "set", "LockSignal=2", nullptr);
             ::_exit(127);
         }
+        ::close(told[1]);
         QFile file(path);
         if (second == "append")
             QVERIFY(file.open(QIODevice::Append) && file.write(added) == added.size() && file.flush());
-        // Until the second writer has finished or waits for the lock.
-        const QByteArray waiting = "-> FLOCK  ADVISORY  WRITE " + QByteArray::number(writer) + ' ';
-        while (writer > 0 && !readFile("/proc/locks").contains(waiting))
-            if (::waitpid(writer, &secondEnd, WNOHANG) == writer)
-                writer = 0;
-            else
-                ::usleep(1000);
-        QVERIFY(::write(release[1], "g", 1) == 1 && ::waitpid(stopped, &stoppedEnd, 0) == stopped);
+        pollfd waiting{told[0], POLLIN, 0};
+        QVERIFY2(writer < 0 || ::poll(&waiting, 1, 60000) == 1, "the second writer never said it waits");
+        QVERIFY(killed || ::write(release[1], "g", 1) == 1);
+        QVERIFY(::kill(stopped, killed ? SIGKILL : 0) == 0 && ::waitpid(stopped, &stoppedEnd, 0) == stopped);
         if (writer > 0)
             ::waitpid(writer, &secondEnd, 0);
-        for (int fd : {notice[0], notice[1], release[0], release[1]})
+        QByteArray said(4096, '\0');
+        said.truncate(std::max<ssize_t>(::read(told[0], said.data(), size_t(said.size())), 0));
+        for (int fd : {notice[0], notice[1], release[0], release[1], told[0]})
             ::close(fd);
+        if (killed) {
+            const QList<QByteArray> left = LeftCompanions(encoded(path));
+            QVERIFY2(WIFEXITED(secondEnd) && WEXITSTATUS(secondEnd) == 3, said.constData());
+            QVERIFY2(left.size() == 1 && said.contains(left[0] + " (for " + encoded(path) + ")"), said.constData());
+            QVERIFY(readFile(QFile::decodeName(left[0])) == first.savedText());
+            QVERIFY(!readFile(path).contains("LockSignal=2"));
+            return;
+        }
 
         // Exit status 1: refused as changed.
         QVERIFY(WIFEXITED(stoppedEnd) && WEXITSTATUS(stoppedEnd) == (second == "append" ? 1 : 0));

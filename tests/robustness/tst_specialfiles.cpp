@@ -1,6 +1,7 @@
 // FIFOs, sockets and devices where a file belongs. Every read or write must
 // come back at once with the runtime's open or create text and a clear reason,
-// never block, never run out of memory, and leave the special file as it was.
+// never block, never run out of memory, and leave the special file as it was,
+// not even opened: a process waiting in its open of a FIFO's other end waits on.
 // Each case runs in a child process bounded in address space and time, so a
 // routine that blocks or reads without end fails the case instead of the machine.
 
@@ -16,6 +17,7 @@
 #include <QTemporaryDir>
 #include <QTest>
 #include <clocale>
+#include <csignal>
 #include <cstring>
 #include <fcntl.h>
 #include <functional>
@@ -27,7 +29,10 @@
 
 namespace {
 
-enum class Special { Fifo, FifoWithReader, Socket, DevZero, DevNull, LinkToDevZero };
+// A waiting writer or reader sleeps in its open until someone opens the other end.
+enum class Special {
+    Fifo, FifoWithReader, Socket, DevZero, DevNull, LinkToDevZero, FifoWithWaitingWriter, FifoWithWaitingReader
+};
 enum class Operation { ReadFile, LoadConf, OpenLanguage, WriteFile, SaveConf, ChooseLanguage };
 
 constexpr rlim_t AddressSpace = rlim_t(1) << 30;
@@ -83,6 +88,14 @@ class TestSpecialFiles : public QObject {
     QTemporaryDir m_dir;
     int m_socket = -1;
     int m_reader = -1;
+    pid_t m_waiting = -1;  // the process waiting in its open of the FIFO
+
+    // Its state: "S" while it sleeps in its open.
+    QByteArray waitingState() const
+    {
+        const QByteArray stat = readFile(QStringLiteral("/proc/%1/stat").arg(m_waiting));
+        return stat.mid(stat.lastIndexOf(')') + 2, 1);
+    }
 
     // Makes the special file under the given name; returns its path.
     QString make(Special special)
@@ -93,10 +106,18 @@ class TestSpecialFiles : public QObject {
         switch (special) {
         case Special::Fifo:
         case Special::FifoWithReader:
+        case Special::FifoWithWaitingWriter:
+        case Special::FifoWithWaitingReader:
             if (::mkfifo(name.constData(), 0666) != 0)
                 return {};
             if (special == Special::FifoWithReader)
                 m_reader = ::open(name.constData(), O_RDONLY | O_NONBLOCK);
+            if (special == Special::FifoWithWaitingWriter || special == Special::FifoWithWaitingReader) {
+                if ((m_waiting = ::fork()) == 0)
+                    ::_exit(::open(name.constData(), special == Special::FifoWithWaitingWriter ? O_WRONLY : O_RDONLY));
+                while (waitingState() != "S")
+                    ::usleep(1000);
+            }
             return path;
         case Special::Socket: {
             m_socket = ::socket(AF_UNIX, SOCK_STREAM, 0);
@@ -124,7 +145,8 @@ class TestSpecialFiles : public QObject {
         QTest::addColumn<Operation>("operation");
         QTest::addColumn<Special>("special");
         QTest::addColumn<QString>("expected");
-        const char *specialNames[] = {"FIFO", "FIFO with a reader", "socket", "/dev/zero", "/dev/null", "link to /dev/zero"};
+        const char *specialNames[] = {"FIFO", "FIFO with a reader", "socket", "/dev/zero", "/dev/null", "link to /dev/zero",
+                                      "FIFO with a waiting writer", "FIFO with a waiting reader"};
         const char *operationNames[] = {"read", "load configuration", "open language file",
                                         "write", "save configuration", "choose language"};
         for (Operation operation : operations)
@@ -145,13 +167,16 @@ private slots:
             ::close(m_socket);
         if (m_reader >= 0)
             ::close(m_reader);
-        m_socket = m_reader = -1;
+        if (m_waiting > 0 && ::kill(m_waiting, SIGKILL) == 0)
+            ::waitpid(m_waiting, nullptr, 0);
+        m_socket = m_reader = m_waiting = -1;
     }
 
     void readsRefuseSpecialFiles_data()
     {
         addRows({Operation::ReadFile, Operation::LoadConf, Operation::OpenLanguage},
-                {Special::Fifo, Special::Socket, Special::DevZero, Special::LinkToDevZero, Special::DevNull},
+                {Special::Fifo, Special::Socket, Special::DevZero, Special::LinkToDevZero, Special::DevNull,
+                 Special::FifoWithWaitingWriter},
                 QStringLiteral("0 Datei %1 kann nicht geöffnet werden. Keine reguläre Datei"));
     }
     void readsRefuseSpecialFiles()
@@ -182,12 +207,14 @@ private slots:
             return QStringLiteral("ok");
         });
         QCOMPARE(report, expected.arg(path));
+        QVERIFY2(m_waiting < 0 || waitingState() == "S", "the FIFO was opened");
     }
 
     void writesRefuseSpecialFiles_data()
     {
         addRows({Operation::WriteFile, Operation::SaveConf, Operation::ChooseLanguage},
-                {Special::Fifo, Special::FifoWithReader, Special::Socket, Special::DevNull, Special::LinkToDevZero},
+                {Special::Fifo, Special::FifoWithReader, Special::Socket, Special::DevNull, Special::LinkToDevZero,
+                 Special::FifoWithWaitingReader},
                 QStringLiteral("1 Datei \"%1\" kann nicht erstellt werden. Keine reguläre Datei"));
     }
     void writesRefuseSpecialFiles()
@@ -212,6 +239,7 @@ private slots:
             return QStringLiteral("ok");
         });
         QCOMPARE(report, expected.arg(path));
+        QVERIFY2(m_waiting < 0 || waitingState() == "S", "the FIFO was opened");
         const struct stat after = statOf(path);
         QCOMPARE(after.st_mode, before.st_mode);
         QCOMPARE(after.st_ino, before.st_ino);

@@ -6,12 +6,16 @@
 #include "MainFormFixture.h"
 #include "conf_core/ParamCatalogue.h"
 #include "fileio/SafeWrite.h"
+#include "fileio/Waiting.h"
+#include "ui/WaitIndicator.h"
 
 #include <QClipboard>
 #include <QDir>
 #include <QFontMetricsF>
 #include <QPlainTextEdit>
 #include <QProcess>
+#include <QScopeGuard>
+#include <QTimer>
 #include <QTextDocument>
 #include <cerrno>
 #include <clocale>
@@ -598,6 +602,34 @@ private slots:
                  "Datei \"" + f.path("corvane.conf") + "\" kann nicht erstellt werden. Keine reguläre Datei.");
         QCOMPARE(f.label("PModified"), QStringLiteral("Remember to save!"));
         QCOMPARE(GetConfValue(*ConfLines, "DeadlockTimeout"), QByteArray("42"));
+    }
+
+    // While another program holds the file's lock the window's events go on:
+    // a timer finds the box that names the holder, and lets the lock go.
+    void saveWaitsForTheLockWithoutFreezing()
+    {
+        const WaitingStyle before = ProcessWaiting();
+        const auto restore = qScopeGuard([&] { ProcessWaiting() = before; });
+        WaitWithWindowsPainting();
+        QProcess holder;  // holds the lock until its input ends, 8 s at most
+        holder.start("flock", {"-o", "-x", f.path("corvane.conf"), "-c", "echo held; exec timeout 8 cat"});
+        QVERIFY(holder.waitForReadyRead(10000));
+        const QString expected = "Waiting for the lock on " + f.path("corvane.conf") + ", held by process "
+                                 + QString::number(holder.processId()) + " (flock) …";
+        QString shown;
+        QTimer poll;
+        connect(&poll, &QTimer::timeout, [&] {
+            if (const QWidget *box = QApplication::activeModalWidget(); box && shown.isEmpty()) {
+                shown = box->findChild<QLabel *>()->accessibleName();
+                holder.closeWriteChannel();
+            }
+        });
+        poll.start(100);
+        QTest::mouseClick(f.button("BWriteConfig"), Qt::LeftButton);
+        QCOMPARE(shown, expected);
+        QCOMPARE(QApplication::activeModalWidget(), nullptr);
+        QCOMPARE(f.read("corvane.conf"), ConfLines->savedText());
+        holder.waitForFinished();
     }
 
     // Another program writes corvane.conf after the window read it.
