@@ -3,13 +3,14 @@
 # saying which and why. The tests also need a few locales, generated
 # system-wide.
 #
-# Usage: scripts/setup-machine.sh demo|tests|benchmark|fuzz|sanitizers|packaging
+# Usage: scripts/setup-machine.sh demo|tests|benchmark|fuzz|sanitizers|packaging|ansible-sanity
 #   demo        build the program and run it on a desktop
 #   tests       the above, and what the test suite needs
 #   benchmark   the tests' packages, and the benchmark's X connection
 #   fuzz        build the fuzz targets with clang and symbolize what they find
 #   sanitizers  the test suite under the sanitizers, with symbolized reports
 #   packaging   build the Debian packages and check them (scripts/build-packages.sh)
+#   ansible-sanity  ansible-test sanity on the collection (scripts/run-ansible-sanity.sh)
 #
 # sudo, apt-get, locale-gen and tee are called by name, so that they are the
 # ones on the search path (through sudo, those on its secure_path).
@@ -75,6 +76,17 @@ packaging_packages=(
   xvfb
   xdotool
 )
+# ansible-test sanity offline: git for the files it checks, venv for its
+# environments, and the checkers it would otherwise fetch from PyPI.
+sanity_packages=(
+  ansible-core
+  git
+  python3-venv
+  python3-voluptuous
+  pylint
+  pycodestyle
+  yamllint
+)
 # The tests convert text through these.
 test_locales=(
   "de_DE.ISO-8859-1 ISO-8859-1"
@@ -83,7 +95,7 @@ test_locales=(
 )
 
 usage() {
-  echo "usage: $0 demo|tests|benchmark|fuzz|sanitizers|packaging" >&2
+  echo "usage: $0 demo|tests|benchmark|fuzz|sanitizers|packaging|ansible-sanity" >&2
   exit 2
 }
 [ $# -eq 1 ] || usage
@@ -98,6 +110,7 @@ case "$task" in
   fuzz) groups=(build clang) ;;
   sanitizers) groups=(build run test clang); locales=("${test_locales[@]}") ;;
   packaging) groups=(packaging) ;;
+  ansible-sanity) groups=(sanity) ;;
   *) usage ;;
 esac
 
@@ -126,6 +139,7 @@ declare -A purpose=(
   [bench]="for the benchmark's X connection"
   [clang]="for clang, its sanitizer runtime and llvm-symbolizer"
   [packaging]="to build and check the Debian packages"
+  [sanity]="for ansible-test sanity and its checkers"
 )
 
 installed() {
