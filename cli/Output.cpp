@@ -6,7 +6,9 @@
 
 void PrintOut(QByteArrayView bytes)
 {
-    std::fwrite(bytes.data(), 1, size_t(bytes.size()), stdout);
+    // An empty view may have no data at all, which fwrite must not be given.
+    if (!bytes.isEmpty())
+        std::fwrite(bytes.data(), 1, size_t(bytes.size()), stdout);
 }
 
 void PrintError(const QString &message)
