@@ -7,6 +7,7 @@
 #include <QCoreApplication>
 #include <QFile>
 #include <QProcess>
+#include <csignal>
 
 namespace {
 
@@ -17,6 +18,9 @@ constexpr int NotAuthorized = 127;
 
 // How long pkexec is waited for at a time: it takes the content meanwhile.
 constexpr int HelperSlice = 20;
+// How long the helper, once it runs as root, is waited for: it waits at most
+// 10 s for the file's lock and writes 256 MiB at most.
+constexpr std::chrono::minutes HelperBound{2};
 
 // Runs the helper through pkexec, found on the search path, and returns its
 // standard output; nothing when no authorization was obtained. A failure of
@@ -33,10 +37,26 @@ std::optional<QByteArray> runHelper(const QStringList &arguments, const std::vec
         for (const QByteArrayView chunk : input)
             pkexec.write(chunk.data(), chunk.size());
         pkexec.closeWriteChannel();
-        // The authentication takes as long as the user does: no bound, and
-        // this process's pause between short waits, so the windows paint.
-        WaitUntil([&] { return pkexec.state() == QProcess::NotRunning || pkexec.waitForFinished(HelperSlice); },
-                  std::nullopt, [&] { return reason; });
+        // The authentication takes as long as the user does, up to a bound,
+        // with this process's pause between short waits, so the windows paint.
+        const auto finished = [&] {
+            return pkexec.state() == QProcess::NotRunning || pkexec.waitForFinished(HelperSlice);
+        };
+        const std::chrono::milliseconds bound = ProcessWaiting().authenticationBound;
+        if (!WaitUntil(finished, bound, [&] { return reason; })) {
+            // Still asking, pkexec is this user's and can be ended; once the
+            // helper runs it is root's, and its own waits are bounded.
+            if (::kill(pid_t(pkexec.processId()), SIGKILL) == 0) {
+                pkexec.waitForFinished(1000);  // ended at once; only collected
+                throw FileError::reported(
+                    failure, QStringLiteral("No administrator's authentication within %1 seconds; nothing was written")
+                                 .arg(std::chrono::duration_cast<std::chrono::seconds>(bound).count()));
+            }
+            if (!WaitUntil(finished, HelperBound, [&] { return reason; }))
+                throw FileError::reported(failure, QStringLiteral("%1 did not end within %2 minutes")
+                                                       .arg(Helper::FileName)
+                                                       .arg(HelperBound.count()));
+        }
     }
     if (pkexec.error() == QProcess::FailedToStart)
         throw FileError::reported(failure, QStringLiteral("pkexec: ") + pkexec.errorString());

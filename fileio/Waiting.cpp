@@ -15,7 +15,8 @@ constexpr milliseconds FirstPause{1};
 constexpr milliseconds LongestPause{20};
 constexpr milliseconds NoticeAfter{1000};
 
-bool sleep(milliseconds interval)
+// The default pause: the interval, at most LongestPause, and nothing else.
+bool pauseFor(milliseconds interval)
 {
     std::this_thread::sleep_for(interval);
     return true;
@@ -32,11 +33,11 @@ QString HolderText(const LockHolder &holder)
 
 WaitingStyle &ProcessWaiting()
 {
-    static WaitingStyle style{std::chrono::seconds(10), nullptr, sleep, nullptr};
+    static WaitingStyle style{std::chrono::seconds(10), std::chrono::minutes(5), nullptr, pauseFor, nullptr};
     return style;
 }
 
-bool WaitUntil(const std::function<bool()> &done, std::optional<milliseconds> bound,
+bool WaitUntil(const std::function<bool()> &done, milliseconds bound,
                const std::function<WaitReason()> &reason)
 {
     const WaitingStyle &style = ProcessWaiting();
@@ -49,14 +50,14 @@ bool WaitUntil(const std::function<bool()> &done, std::optional<milliseconds> bo
     milliseconds pause = FirstPause;
     while (!done()) {
         const auto waited = std::chrono::duration_cast<milliseconds>(std::chrono::steady_clock::now() - start);
-        if (bound && waited >= *bound)
+        if (waited >= bound)
             return false;
         if (!noticed && waited >= NoticeAfter) {
             noticed = true;
             if (style.noticed)
                 style.noticed(reason());
         }
-        if (!style.pause(bound ? std::min(pause, *bound - waited) : pause))
+        if (!style.pause(std::min(pause, bound - waited)))
             return false;
         pause = std::min(pause * 2, LongestPause);
     }

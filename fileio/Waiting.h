@@ -6,7 +6,7 @@
 // process's own pause, so that a program decides once, at its start, how it
 // waits: cvconf says on standard error what it waits for and gives up when
 // its caller is gone; the windows keep painting and show what they wait for;
-// the helper keeps the default, a silent sleep.
+// the helper keeps the default, a silent pause.
 
 #include <QByteArray>
 #include <QString>
@@ -34,9 +34,13 @@ QString HolderText(const LockHolder &holder);
 struct WaitingStyle {
     // How long a save waits for another's lock before it gives up.
     std::chrono::milliseconds lockBound = std::chrono::seconds(10);
+    // How long the windows wait for an administrator's authentication before
+    // they give it up; the user types a password meanwhile.
+    std::chrono::milliseconds authenticationBound = std::chrono::minutes(5);
     // Told once, when a wait has taken about a second, what it waits for.
     std::function<void(const WaitReason &)> noticed;
-    // Passes the time between two tries; false gives the wait up.
+    // Passes the time between two tries, at most the interval it is given;
+    // false gives the wait up.
     std::function<bool(std::chrono::milliseconds)> pause;
     // Told when a wait that was noticed is over, however it ended.
     std::function<void()> ended;
@@ -45,8 +49,8 @@ struct WaitingStyle {
 // This process's way of waiting; set once at the start, before any wait.
 WaitingStyle &ProcessWaiting();
 
-// Tries until `done` says so, at most for the bound (none: without end),
-// pausing between tries as this process does. False when the bound passed
-// or the pause gave up first. `reason` is asked only for a notice.
-bool WaitUntil(const std::function<bool()> &done, std::optional<std::chrono::milliseconds> bound,
+// Tries until `done` says so, at most for the bound, pausing between tries
+// as this process does. False when the bound passed or the pause gave up
+// first. `reason` is asked only for a notice.
+bool WaitUntil(const std::function<bool()> &done, std::chrono::milliseconds bound,
                const std::function<WaitReason()> &reason);

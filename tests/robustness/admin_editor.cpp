@@ -1,8 +1,10 @@
 // The aliases editor on the file argv[1] as a user runs it: its boxes answered
 // by argv[2] (Y yes, N no, one a box), a line typed, then saved once standard
 // input gives a line. Prints how many boxes came and whether text is unsaved.
+// CV_AUTHENTICATION_BOUND, in seconds, shortens the wait for an authentication.
 
 #include "conf_core/StartupChecks.h"
+#include "fileio/Waiting.h"
 #include "ui/Editaliases.h"
 #include "ui/MessageBox.h"
 
@@ -15,6 +17,8 @@ int main(int argc, char **argv)
 {
     QApplication application(argc, argv);
     AliasesFileName = argv[1];
+    if (const int bound = qEnvironmentVariableIntValue("CV_AUTHENTICATION_BOUND"))
+        ProcessWaiting().authenticationBound = std::chrono::seconds(bound);
     for (const char answer : QByteArray(argv[2]))
         MessageBox::setNextAnswer(answer == 'Y' ? MessageBox::Answer::Yes : MessageBox::Answer::No);
     // A box nobody expected is counted and told, not waited on.

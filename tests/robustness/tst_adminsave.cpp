@@ -28,7 +28,7 @@ const QString Planted = R"(rm -rf "$1" && mkdir -p "$1home" "$1acl" && cd "$1" &
   chmod 600 secret && ln -s ../secret home/link && chown nobody home && setfacl -m u:nobody:rwx acl &&
   for f in conf home/file acl/file; do echo x=1 >$f; done && mknod device c 1 3 && truncate -s "$2" huge && )"
                         + Kept + " >before";
-const QByteArray StandIn = "#!/bin/sh\n[ -e \"$0.cancel\" ] && exit 126\nexec \"$@\"\n";
+const QByteArray StandIn = "#!/bin/sh\n[ -e \"$0.cancel\" ] && exit 126\n[ -e \"$0.stall\" ] && exec sleep 600\nexec \"$@\"\n";
 // Runs a command with a system bus and polkitd of its own, which it ends after.
 // $1: the folder with actions/, rules/ and bus.conf. 77: polkit cannot start here.
 const QByteArray Polkit = R"(d=$1; shift
@@ -85,11 +85,12 @@ private slots:
     {
         QTest::addColumn<int>("mode");
         QTest::addColumn<QByteArray>("answers");  // Y yes, N no, one a box
-        QTest::addColumn<QByteArray>("pkexec");   // cancel; changed: another write after the read; real
+        QTest::addColumn<QByteArray>("pkexec");   // cancel; stall: never authenticates; changed: another write after the read; real
         QTest::addColumn<QByteArray>("content");
         using B = QByteArray;
         QTest::newRow("Yes saves, owner and mode kept") << 0644 << B("Y") << B() << Saved;
         QTest::newRow("cancelled authentication writes nothing") << 0644 << B("Y") << B("cancel") << Old;
+        QTest::newRow("authentication not given in time: told, nothing written") << 0644 << B("Y.") << B("stall") << Old;
         QTest::newRow("changed since read, No keeps theirs") << 0644 << B("YN") << B("changed") << Theirs;
         QTest::newRow("changed since read, Yes overwrites") << 0644 << B("YY") << B("changed") << Saved;
         QTest::newRow("unreadable file read, then saved") << 0600 << B("YY") << B() << Saved;
@@ -103,14 +104,18 @@ private slots:
         QFETCH(QByteArray, content);
         const QString file = path("aliases.conf");
         QVERIFY(writeFile(file, Old, mode_t(mode)));
-        QFile::remove(path("pkexec.cancel"));
-        QVERIFY(pkexec != "cancel" || writeFile(path("pkexec.cancel"), {}));
+        for (const char *mode : {"cancel", "stall"}) {
+            QFile::remove(path("pkexec.") + mode);
+            QVERIFY(pkexec != mode || writeFile(path("pkexec.") + mode, {}));
+        }
 
         QProcess editor;
         QProcessEnvironment environment = QProcessEnvironment::systemEnvironment();
         environment.insert("XDG_RUNTIME_DIR", path("runtime"));
         if (pkexec != "real")
             environment.insert("PATH", m_dir.path() + ":" + environment.value("PATH"));
+        if (pkexec == "stall")
+            environment.insert("CV_AUTHENTICATION_BOUND", "2");
         editor.setProcessEnvironment(environment);
         // Named as typed in the folder, as the program may be started: the helper needs it absolute.
         editor.setWorkingDirectory(m_dir.path());
@@ -129,10 +134,13 @@ private slots:
         editor.write("save\n");
         QVERIFY(editor.waitForFinished(30000));
 
-        // Every answer went to a question, and no error box followed.
+        // Every answer went to a box, "." to an error box that says why.
+        const QByteArray said = editor.readAllStandardError();
         QVERIFY2(editor.readAllStandardOutput()
                      == QString("boxes %1 unsaved %2\n").arg(answers.size()).arg(content != Saved).toUtf8(),
-                 editor.readAllStandardError().constData());
+                 said.constData());
+        QVERIFY2(pkexec != "stall" || said.contains("box: No administrator's authentication within 2 seconds"),
+                 said.constData());
         QFile written(file);
         QVERIFY(written.open(QIODevice::ReadOnly));
         QCOMPARE(written.readAll(), content);
